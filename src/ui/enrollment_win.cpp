@@ -1,0 +1,11 @@
+#include "main/app_state.h"
+#include "ui/enrollment.h"
+
+namespace tolvek {
+
+// Stand-ins until enrollment is built: enrolled means a stored token, and a code from a link
+// is not applied.
+bool ensure_enrolled() { return !lock_app_state()->settings.token.empty(); }
+bool apply_code_from_link(const std::string&, bool, bool) { return false; }
+
+}  // namespace tolvek

@@ -1,0 +1,10 @@
+#include "ui/window_procs.h"
+
+namespace tolvek {
+
+// Stand-in until the company-code, tech-info and recent-dictations windows are built.
+LRESULT CALLBACK dialog_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    return DefWindowProcW(w, m, wp, lp);
+}
+
+}  // namespace tolvek

@@ -1,0 +1,14 @@
+#include "ui/window_procs.h"
+
+namespace tolvek {
+
+// Stand-ins until the key-choice dialog is built.
+LRESULT CALLBACK key_dialog_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    return DefWindowProcW(w, m, wp, lp);
+}
+
+LRESULT CALLBACK keycaps_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    return DefWindowProcW(w, m, wp, lp);
+}
+
+}  // namespace tolvek

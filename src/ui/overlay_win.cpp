@@ -1,0 +1,18 @@
+#include "ui/overlay.h"
+
+namespace tolvek {
+
+// Stand-ins until the overlay is built: a hidden window of its class without content.
+LRESULT CALLBACK overlay_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
+    return DefWindowProcW(window, msg, wparam, lparam);
+}
+
+HWND create_overlay_window(HINSTANCE instance) {
+    return CreateWindowExW(WS_EX_LAYERED | WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE,
+                           L"TolvekOverlay", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                           instance, nullptr);
+}
+
+HBITMAP render_fox_badge(int, bool) { return nullptr; }
+
+}  // namespace tolvek

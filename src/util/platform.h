@@ -1,0 +1,49 @@
+// The few file, environment and clock operations the portable modules need. Paths are UTF-8.
+// platform_win.cpp implements them with the wide Win32 calls, platform_posix.cpp for the
+// native test build.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tolvek {
+
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+inline std::string path_join(std::string_view dir, std::string_view name) {
+    std::string out(dir);
+    if (!out.empty() && out.back() != '\\' && out.back() != '/') out += kPathSeparator;
+    out += name;
+    return out;
+}
+
+// An environment variable that exists (possibly empty), or nothing.
+std::optional<std::string> get_env(const char* name);
+// The system's temporary directory, without a trailing separator.
+std::string temp_dir();
+
+// Creates the directory with missing parents; true when it exists afterwards.
+bool create_directories(const std::string& path);
+std::optional<std::string> read_file(const std::string& path);
+std::optional<std::uint64_t> file_size(const std::string& path);
+// Creates or replaces the file, writes everything and flushes it to the disk.
+bool write_file_flushed(const std::string& path, std::string_view data);
+// Renames from over to, replacing an existing file; the rename reaches the disk before it returns.
+bool replace_file(const std::string& from, const std::string& to);
+bool remove_file(const std::string& path);
+// Appends with one write to a file opened for this call only, shared for reading, writing and
+// deletion by others; creates the file when it is missing.
+bool append_file_shared(const std::string& path, std::string_view data);
+
+struct LocalTime {
+    int year, month, day, hour, minute, second;
+};
+LocalTime local_time();
+
+}  // namespace tolvek

@@ -1,0 +1,128 @@
+#include <windows.h>
+
+#include "util/platform.h"
+#include "util/win_text.h"
+
+namespace tolvek {
+namespace {
+
+class File {
+public:
+    explicit File(HANDLE h) : h_(h) {}
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    ~File() {
+        if (valid()) CloseHandle(h_);
+    }
+    bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return h_; }
+    bool close() {
+        const bool ok = CloseHandle(h_) != 0;
+        h_ = INVALID_HANDLE_VALUE;
+        return ok;
+    }
+
+private:
+    HANDLE h_;
+};
+
+bool write_all(HANDLE h, std::string_view data) {
+    while (!data.empty()) {
+        const DWORD chunk = data.size() > 0x40000000 ? 0x40000000 : static_cast<DWORD>(data.size());
+        DWORD written = 0;
+        if (!WriteFile(h, data.data(), chunk, &written, nullptr) || written == 0) return false;
+        data.remove_prefix(written);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::string> get_env(const char* name) {
+    const std::wstring wname = wide(name);
+    SetLastError(0);
+    const DWORD needed = GetEnvironmentVariableW(wname.c_str(), nullptr, 0);
+    if (needed == 0) {
+        if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+        return std::string();
+    }
+    std::wstring value(needed, L'\0');
+    const DWORD n = GetEnvironmentVariableW(wname.c_str(), value.data(), needed);
+    value.resize(n);
+    return narrow(value);
+}
+
+std::string temp_dir() {
+    wchar_t buffer[MAX_PATH + 2];
+    DWORD n = GetTempPathW(MAX_PATH + 2, buffer);
+    while (n > 0 && (buffer[n - 1] == L'\\' || buffer[n - 1] == L'/')) --n;
+    return narrow(std::wstring_view(buffer, n));
+}
+
+bool create_directories(const std::string& path) {
+    const std::wstring w = wide(path);
+    const DWORD attr = GetFileAttributesW(w.c_str());
+    if (attr != INVALID_FILE_ATTRIBUTES) return (attr & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const auto slash = path.find_last_of("\\/");
+    if (slash != std::string::npos && slash > 0 && path[slash - 1] != ':') {
+        create_directories(path.substr(0, slash));
+    }
+    return CreateDirectoryW(w.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+std::optional<std::string> read_file(const std::string& path) {
+    File f(CreateFileW(wide(path).c_str(), GENERIC_READ,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f.valid()) return std::nullopt;
+    std::string out;
+    char buffer[65536];
+    for (;;) {
+        DWORD n = 0;
+        if (!ReadFile(f.get(), buffer, sizeof buffer, &n, nullptr)) return std::nullopt;
+        if (n == 0) break;
+        out.append(buffer, n);
+    }
+    return out;
+}
+
+std::optional<std::uint64_t> file_size(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data {};
+    if (!GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data)) {
+        return std::nullopt;
+    }
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::nullopt;
+    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool write_file_flushed(const std::string& path, std::string_view data) {
+    File f(CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f.valid()) return false;
+    const bool ok = write_all(f.get(), data) && FlushFileBuffers(f.get());
+    return f.close() && ok;
+}
+
+bool replace_file(const std::string& from, const std::string& to) {
+    return MoveFileExW(wide(from).c_str(), wide(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool remove_file(const std::string& path) { return DeleteFileW(wide(path).c_str()) != 0; }
+
+bool append_file_shared(const std::string& path, std::string_view data) {
+    File f(CreateFileW(wide(path).c_str(), FILE_APPEND_DATA,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f.valid()) return false;
+    const bool ok = write_all(f.get(), data);
+    return f.close() && ok;
+}
+
+LocalTime local_time() {
+    SYSTEMTIME st {};
+    GetLocalTime(&st);
+    return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
+}
+
+}  // namespace tolvek
