@@ -5,17 +5,23 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
+
+#include "core/tray_menu.h"
 
 namespace tolvek {
 
-inline constexpr UINT kTrayMessage = 0x8001;
-
+// Adds (NIM_ADD) or refreshes (NIM_MODIFY) the icon from the current phase.
 void update_tray(bool add);
 void remove_tray_icon();
+// Title cut to 63, text to 255 UTF-16 units; info or warning icon.
 void show_balloon(const std::string& title, const std::string& text, bool warning);
 // MessageBoxW without owner, caption "Tolvek", always set to the foreground and top-most.
 int message_box(const std::string& text, UINT style);
 void build_tones();
 void play_sound(int index);
+
+// A popup menu from the model; the caller destroys it.
+HMENU create_menu(const std::vector<MenuItem>& items);
 
 }  // namespace tolvek

@@ -2,7 +2,9 @@
 
 namespace tolvek {
 
-// Stand-in until the talk key is built: nothing is registered.
+// Stand-ins until the talk key is built: nothing is registered or polled.
 bool register_talk_key() { return false; }
+void poll_talk_key_release() {}
+void poll_modifier_keys() {}
 
 }  // namespace tolvek

@@ -24,6 +24,11 @@ void init_app_state(AppState state) {
     g_state = std::make_unique<AppState>(std::move(state));
 }
 
+bool app_state_ready() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_state != nullptr;
+}
+
 const ProcessFlags& process_flags() { return g_flags; }
 void set_process_flags(ProcessFlags flags) { g_flags = flags; }
 

@@ -79,6 +79,8 @@ inline AppStateLock lock_app_state() { return AppStateLock(); }
 
 // Start-up fills the state exactly once.
 void init_app_state(AppState state);
+// Whether start-up has filled the state (window messages can arrive before that).
+bool app_state_ready();
 
 // Process-wide flags, written by the start-up before any other thread exists.
 struct ProcessFlags {

@@ -1,3 +1,4 @@
+#include "ui/dialogs.h"
 #include "ui/window_procs.h"
 
 namespace tolvek {
@@ -10,5 +11,8 @@ LRESULT CALLBACK words_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 LRESULT CALLBACK pills_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(w, m, wp, lp);
 }
+
+// Stand-in until the dictionary window is built.
+void open_dictionary() {}
 
 }  // namespace tolvek

@@ -1,4 +1,5 @@
 #include "main/app_state.h"
+#include "ui/dialogs.h"
 #include "ui/enrollment.h"
 
 namespace tolvek {
@@ -7,5 +8,11 @@ namespace tolvek {
 // is not applied.
 bool ensure_enrolled() { return !lock_app_state()->settings.token.empty(); }
 bool apply_code_from_link(const std::string&, bool, bool) { return false; }
+
+
+// Stand-in until the company-code dialog is built: behaves as cancelled.
+std::optional<std::string> ask_company_code(const std::string&, const std::string&) {
+    return std::nullopt;
+}
 
 }  // namespace tolvek

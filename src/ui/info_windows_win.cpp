@@ -1,3 +1,4 @@
+#include "ui/dialogs.h"
 #include "ui/window_procs.h"
 
 namespace tolvek {
@@ -6,5 +7,9 @@ namespace tolvek {
 LRESULT CALLBACK dialog_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(w, m, wp, lp);
 }
+
+// Stand-ins until the tech-info and recent-dictations windows are built.
+void open_tech_info() {}
+void open_recent_dictations(const std::vector<RecentDictation>&) {}
 
 }  // namespace tolvek

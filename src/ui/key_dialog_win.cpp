@@ -1,3 +1,4 @@
+#include "ui/dialogs.h"
 #include "ui/window_procs.h"
 
 namespace tolvek {
@@ -10,5 +11,8 @@ LRESULT CALLBACK key_dialog_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 LRESULT CALLBACK keycaps_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(w, m, wp, lp);
 }
+
+// Stand-in until the key-choice dialog is built: behaves as cancelled.
+std::optional<TalkKey> choose_key(const std::string&) { return std::nullopt; }
 
 }  // namespace tolvek

@@ -1,5 +1,7 @@
 #include "ui/overlay.h"
 
+#include "main/app_state.h"
+
 namespace tolvek {
 
 // Stand-ins until the overlay is built: a hidden window of its class without content.
@@ -14,5 +16,17 @@ HWND create_overlay_window(HINSTANCE instance) {
 }
 
 HBITMAP render_fox_badge(int, bool) { return nullptr; }
+void overlay_tick() {}
+
+void invalidate_overlay() {
+    const HWND overlay = lock_app_state()->overlay_window;
+    if (overlay) InvalidateRect(overlay, nullptr, FALSE);
+}
+
+void reset_overlay_position() {
+    auto app = lock_app_state();
+    app->settings.overlay.reset();
+    save_settings(app->settings);
+}
 
 }  // namespace tolvek

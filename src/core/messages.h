@@ -1,0 +1,32 @@
+// The main window's own messages and the helper that hands a worker's record over.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+
+namespace tolvek {
+
+inline constexpr UINT kMsgTray = 0x8001;           // tray notification, mouse message in lParam
+inline constexpr UINT kMsgTranscription = 0x8002;  // TranscriptionOutcome*
+inline constexpr UINT kMsgHello = 0x8003;          // HelloOutcome*
+inline constexpr UINT kMsgDownload = 0x8004;       // DownloadOutcome*, wParam = manual
+inline constexpr UINT kMsgHandOff = 0x8005;        // std::string* hand-off text
+inline constexpr ULONG_PTR kHandOffMarker = 0xF1C0;
+
+// Posts the record by pointer; the receiver owns it from then on. When the post fails the
+// record is freed here, so it is never lost and never leaked.
+template <class T>
+bool post_record(HWND window, UINT msg, WPARAM wparam, std::unique_ptr<T> record) {
+    if (!PostMessageW(window, msg, wparam, reinterpret_cast<LPARAM>(record.get()))) return false;
+    record.release();
+    return true;
+}
+
+// The receiving side: takes ownership at once.
+template <class T>
+std::unique_ptr<T> take_record(LPARAM lparam) {
+    return std::unique_ptr<T>(reinterpret_cast<T*>(lparam));
+}
+
+}  // namespace tolvek
