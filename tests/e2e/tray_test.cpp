@@ -1,0 +1,187 @@
+// Tolvek.exe's tray icon, balloons and menu as the notification area sees them.
+#include <gtest/gtest.h>
+
+#include "fake_tray.h"
+#include "core/tray_menu.h"
+#include "tolvek_process.h"
+
+namespace tolvek {
+namespace {
+
+using namespace std::chrono_literals;
+
+class Tray : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::set_env("TOLVEK_PORTABLE", "");
+        ASSERT_TRUE(tray.in_front());
+    }
+    // Starts Tolvek and waits until the icon was added and refreshed once the talk key was set up.
+    void start(const std::string& args = "") {
+        tolvek = std::make_unique<test::TolvekProcess>(args);
+        ASSERT_TRUE(test::pump_until(
+            [&] { return (window = FindWindowW(L"TolvekMain", nullptr)) != nullptr; }));
+        ASSERT_TRUE(tray.wait_for(0, [](const test::TrayCall& c) { return c.op == NIM_MODIFY; }));
+    }
+    void TearDown() override {
+        if (tolvek && tolvek->running()) {
+            PostMessageW(window, WM_CLOSE, 0, 0);
+            test::pump_until([&] { return !tolvek->running(); });
+        }
+        test::set_env("TOLVEK_PORTABLE", std::nullopt);
+    }
+
+    // Sends a hand-off as a second copy does.
+    LRESULT hand_off(ULONG_PTR marker, const std::wstring& text, bool with_data = true) {
+        COPYDATASTRUCT cds {marker, static_cast<DWORD>(text.size() * 2),
+                            with_data ? const_cast<wchar_t*>(text.data()) : nullptr};
+        return SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
+    }
+
+    Settings saved() const {
+        return parse_settings(read_file(data.file("config.json")).value_or("")).settings;
+    }
+
+    test::ScopedDataDir data;
+    test::FakeTray tray;
+    std::unique_ptr<test::TolvekProcess> tolvek;
+    HWND window = nullptr;
+};
+
+TEST_F(Tray, IconWithIdleTooltip) {
+    start();
+    const auto& add = tray.calls().front();
+    EXPECT_EQ(add.op, static_cast<DWORD>(NIM_ADD));
+    EXPECT_EQ(add.owner, window);
+    EXPECT_EQ(add.id, 1u);
+    EXPECT_EQ(add.flags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP));
+    EXPECT_EQ(add.callback, 0x8001u);
+    EXPECT_EQ(add.tip, "Tolvek · Strg + Umschalt halten und sprechen");
+    EXPECT_EQ(tray.calls()[1].tip, add.tip);
+}
+
+TEST_F(Tray, PlainSecondStartShowsRunningBalloon) {
+    start();
+    const std::size_t before = tray.calls().size();
+    EXPECT_EQ(hand_off(0x1234, L"C"), TRUE) << "a foreign hand-off is accepted";
+    EXPECT_EQ(hand_off(0xF1C0, L"C", false), TRUE) << "as is one without data";
+    test::pump_for(500ms);
+    EXPECT_EQ(tray.calls().size(), before) << "and both are ignored";
+
+    EXPECT_EQ(hand_off(0xF1C0, L"C"), TRUE);
+    const auto balloon =
+        tray.wait_for(before, [](const test::TrayCall& c) { return c.flags == NIF_INFO; });
+    ASSERT_TRUE(balloon.has_value());
+    EXPECT_EQ(balloon->info_title, "Tolvek läuft bereits");
+    EXPECT_EQ(balloon->info,
+              "Das Fuchs-Symbol unten rechts öffnet das Menü. Diktieren mit der Taste, wie gewohnt.");
+    EXPECT_EQ(balloon->info_flags, static_cast<DWORD>(NIIF_INFO));
+
+    const std::size_t after = tray.calls().size();
+    hand_off(0xF1C0, L"Cohne Code");
+    test::pump_for(500ms);
+    EXPECT_EQ(tray.calls().size(), after) << "a text without a code is dropped";
+}
+
+TEST_F(Tray, MenuTogglesAreSavedAtOnce) {
+    start();
+    PostMessageW(window, WM_COMMAND, kCmdSounds, 0);
+    ASSERT_TRUE(test::pump_until([&] { return file_size(data.file("config.json")).has_value(); }));
+    EXPECT_FALSE(saved().sounds);
+    PostMessageW(window, WM_COMMAND, kCmdTap, 0);
+    ASSERT_TRUE(test::pump_until([&] { return !saved().hold; }));
+    const auto tip = tray.wait_for(0, [](const test::TrayCall& c) {
+        return c.tip == "Tolvek · Strg + Umschalt antippen und sprechen";
+    });
+    EXPECT_TRUE(tip.has_value());
+    PostMessageW(window, WM_COMMAND, kCmdAutoUpdate, 0);
+    ASSERT_TRUE(test::pump_until([&] { return !saved().auto_update; }));
+    EXPECT_FALSE(saved().sounds);
+}
+
+TEST_F(Tray, AutostartWritesTheRunValue) {
+    start();
+    const auto run_value = []() -> std::optional<std::wstring> {
+        wchar_t buffer[1024] {};
+        DWORD size = sizeof buffer;
+        if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                         L"Tolvek", RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS) {
+            return std::nullopt;
+        }
+        return std::wstring(buffer);
+    };
+    ASSERT_FALSE(run_value().has_value());
+    PostMessageW(window, WM_COMMAND, kCmdAutostart, 0);
+    ASSERT_TRUE(test::pump_until([&] { return run_value().has_value(); }));
+    const std::wstring expected = L"\"" + wide(path_join(install_dir(), "Tolvek.exe")) + L"\"";
+    EXPECT_EQ(*run_value(), expected);
+    PostMessageW(window, WM_COMMAND, kCmdAutostart, 0);
+    EXPECT_TRUE(test::pump_until([&] { return !run_value().has_value(); }));
+}
+
+TEST_F(Tray, MenuOpensOnClickAndQuitRemovesTheIcon) {
+    start();
+    // A mouse move over the icon opens nothing.
+    PostMessageW(window, 0x8001, 1, WM_MOUSEMOVE);
+    test::pump_for(300ms);
+    EXPECT_EQ(FindWindowW(L"#32768", nullptr), nullptr);
+
+    PostMessageW(window, 0x8001, 1, WM_RBUTTONUP);
+    HWND popup = nullptr;
+    ASSERT_TRUE(test::pump_until([&] { return (popup = FindWindowW(L"#32768", nullptr)) != nullptr; }));
+    // Up from no selection picks the last item, "Beenden".
+    PostMessageW(window, WM_KEYDOWN, VK_UP, 0);
+    PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
+    ASSERT_TRUE(test::pump_until([&] { return !tolvek->running(); }));
+    EXPECT_EQ(tolvek->wait(0), 0u);
+    EXPECT_EQ(tray.calls().back().op, static_cast<DWORD>(NIM_DELETE));
+    const std::string log = read_file(data.file("tolvek.log")).value_or("");
+    EXPECT_EQ(log.substr(log.size() - 8), "beendet\n");
+}
+
+TEST_F(Tray, StartNoticesAfterAnUpdate) {
+    struct Case {
+        const char* name;
+        std::string config;
+        std::string args;
+        std::optional<std::pair<std::string, std::string>> balloon;
+    };
+    const std::string key_notice =
+        "Zum Diktieren jetzt Strg + Umschalt gedrückt halten. Tolvek ist auf Version 0.5.24 "
+        "aktualisiert. Ändern über das Fuchs-Symbol unten rechts.";
+    const Case cases[] = {
+        {"old key migrated", R"({"vk":0,"mods":10,"hotkey_rev":0})", "",
+         std::pair {std::string("Tolvek: neue Taste"), key_notice}},
+        {"old key migrated and updated", R"({"vk":0,"mods":10,"hotkey_rev":1})", "--updated",
+         std::pair {std::string("Tolvek: neue Taste"), key_notice}},
+        {"updated", R"({"hotkey_rev":2})", "--updated",
+         std::pair {std::string("Tolvek"), std::string("Tolvek wurde auf Version 0.5.24 aktualisiert.")}},
+        {"first start after migration shows no key notice", R"({"vk":0,"mods":10,"hotkey_rev":0})",
+         "--first", std::nullopt},
+        {"plain start", R"({"hotkey_rev":2})", "", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        create_directories(data.dir());
+        write_file_flushed(data.file("config.json"), c.config);
+        const std::size_t before = tray.calls().size();
+        start(c.args);
+        test::pump_for(500ms);
+        std::vector<test::TrayCall> balloons;
+        for (std::size_t i = before; i < tray.calls().size(); ++i) {
+            if (tray.calls()[i].flags == NIF_INFO) balloons.push_back(tray.calls()[i]);
+        }
+        if (c.balloon) {
+            ASSERT_EQ(balloons.size(), 1u);
+            EXPECT_EQ(balloons[0].info_title, c.balloon->first);
+            EXPECT_EQ(balloons[0].info, c.balloon->second);
+        } else {
+            EXPECT_TRUE(balloons.empty());
+        }
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(test::pump_until([&] { return !tolvek->running(); }));
+    }
+}
+
+}  // namespace
+}  // namespace tolvek

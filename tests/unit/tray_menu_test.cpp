@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include "build_config.h"
+#include "core/tray_menu.h"
+#include "net/update.h"
+
+namespace tolvek {
+namespace {
+
+TEST(TrayTooltip, PerPhase) {
+    Settings s = default_settings();
+    EXPECT_EQ(tray_tooltip(0, s), "Tolvek · Strg + Umschalt halten und sprechen");
+    s.firm = "Müller & Co";
+    s.hold = false;
+    s.vk = 119;
+    s.mods = 2;
+    EXPECT_EQ(tray_tooltip(0, s), "Tolvek · Müller & Co · Strg + F8 antippen und sprechen");
+    EXPECT_EQ(tray_tooltip(1, s), "Tolvek · Aufnahme läuft");
+    EXPECT_EQ(tray_tooltip(2, s), "Tolvek · Text wird geschrieben");
+}
+
+TEST(TrayText, CutsAndEscapes) {
+    EXPECT_EQ(escape_ampersands("A&B && C"), "A&&B &&&& C");
+    EXPECT_EQ(cut_utf16("Grüße", 3), u"Grü");
+    EXPECT_EQ(cut_utf16("ab🦊", 3), u"ab") << "half a surrogate pair is dropped";
+    EXPECT_EQ(cut_utf16("ab", 127), u"ab");
+    const std::string seventy(70, 'x');
+    EXPECT_EQ(shorten_dictation(seventy), seventy);
+    EXPECT_EQ(shorten_dictation(seventy + "y"), seventy + "…");
+    std::string umlauts;
+    for (int i = 0; i < 80; ++i) umlauts += "ä";
+    std::string expected;
+    for (int i = 0; i < 70; ++i) expected += "ä";
+    EXPECT_EQ(shorten_dictation(umlauts), expected + "…") << "counted in characters, not bytes";
+}
+
+TEST(Version, IsNewer) {
+    for (const char* v : {"0.5.25", "0.6", "1", "v0.6", "0.5.24.1", "0.10"}) {
+        EXPECT_TRUE(is_newer(v)) << v;
+    }
+    for (const char* v : {"0.5.24", "0.5.24.0", "0.5.24-beta", "0.5.3", "", "abc", "0.4.99"}) {
+        EXPECT_FALSE(is_newer(v)) << v;
+    }
+    EXPECT_TRUE(is_newer_than("99999999999999999999999", "0.5.24"));
+}
+
+HelloOutcome outcome(std::optional<std::string> version, bool manual) {
+    HelloOutcome o;
+    o.offered_version = std::move(version);
+    o.manual = manual;
+    return o;
+}
+
+TEST(HelloDecision, BalloonsAndDownloads) {
+    const std::string current = std::string("Tolvek ist aktuell (Version ") + kVersion + ").";
+    const Balloon loading {"Tolvek", "Version 0.6.0 wird geladen …", false};
+    struct Case {
+        const char* name;
+        HelloOutcome o;
+        bool auto_update;
+        std::optional<std::string> announced;
+        std::optional<Balloon> balloon;
+        bool download;
+        std::optional<std::string> announce;
+    };
+    HelloOutcome logged_out = outcome("0.6.0", true);
+    logged_out.logged_out = true;
+    HelloOutcome unreachable = outcome(std::nullopt, true);
+    unreachable.unreachable = true;
+    const std::vector<Case> cases = {
+        {"automatic, same version", outcome(kVersion, false), true, {}, {}, false, {}},
+        {"automatic, no version", outcome(std::nullopt, false), true, {}, {}, false, {}},
+        {"manual, same version", outcome(kVersion, true), true, {},
+         Balloon {"Tolvek", current, false}, false, {}},
+        {"manual, older version", outcome("0.5.3", true), true, {},
+         Balloon {"Tolvek", current, false}, false, {}},
+        {"automatic, newer, not announced", outcome("0.6.0", false), true, {}, {}, true, "0.6.0"},
+        {"automatic, newer, announced", outcome("0.6.0", false), true, "0.6.0", {}, false, {}},
+        {"automatic, newer, other announced", outcome("0.6.0", false), true, "0.5.30", {}, true,
+         "0.6.0"},
+        {"automatic, newer, auto_update off", outcome("0.6.0", false), false, {}, {}, false, {}},
+        {"manual, newer, not announced", outcome("0.6.0", true), false, {}, loading, true, "0.6.0"},
+        {"manual, newer, announced", outcome("0.6.0", true), true, "0.6.0", loading, true, {}},
+        {"logged out", logged_out, true, {}, {}, false, {}},
+        {"unreachable", unreachable, true, {},
+         Balloon {"Tolvek", "Keine Verbindung zum Server. Bitte später erneut versuchen.", true},
+         false, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const HelloDecision d = decide_hello(c.o, c.auto_update, c.announced);
+        EXPECT_EQ(d.balloon, c.balloon);
+        EXPECT_EQ(d.download, c.download);
+        EXPECT_EQ(d.announced_version, c.announce);
+    }
+}
+
+TEST(HelloApply, SettingsFromTheOutcome) {
+    Settings s = default_settings();
+    s.token = "alt";
+    s.firm = "Alt GmbH";
+    s.audio = "wav";
+    s.region = "eu";
+    std::optional<std::string> offered = "0.5.30";
+
+    HelloOutcome o;
+    o.region = "ch";
+    o.audio = "opus";
+    o.token = "neu";
+    apply_hello(o, s, offered);
+    EXPECT_EQ(s.token, "neu");
+    EXPECT_EQ(s.firm, "Alt GmbH") << "an empty firm keeps the stored one";
+    EXPECT_EQ(s.audio, "opus");
+    EXPECT_EQ(s.region, "ch");
+    EXPECT_EQ(offered, std::nullopt);
+
+    HelloOutcome unreachable;
+    unreachable.unreachable = true;
+    offered = "0.6";
+    apply_hello(unreachable, s, offered);
+    EXPECT_EQ(s.region, "ch") << "a hello that failed changes nothing";
+    EXPECT_EQ(offered, "0.6");
+
+    HelloOutcome logged_out;
+    logged_out.logged_out = true;
+    logged_out.region = "xx";
+    apply_hello(logged_out, s, offered);
+    EXPECT_EQ(s.token, "");
+    EXPECT_EQ(s.region, "ch");
+}
+
+}  // namespace
+}  // namespace tolvek
