@@ -8,7 +8,6 @@
 #include "core/tray.h"
 #include "dictation/dictation_cycle.h"
 #include "dictation/insertion.h"
-#include "dictation/recording.h"
 #include "dictation/talk_key.h"
 #include "net/hello.h"
 #include "net/update.h"
@@ -223,10 +222,14 @@ LRESULT handle(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
         }
         return 0;
     }
-    case kMsgTranscription: handle_result(take_record<TranscriptionOutcome>(lparam)); return 0;
+    case kMsgTranscription: handle_result(take_record<DictationResult>(lparam)); return 0;
     case kMsgHello: on_hello(window, take_record<HelloOutcome>(lparam)); return 0;
     case kMsgDownload: on_download(wparam, take_record<DownloadOutcome>(lparam)); return 0;
     case kMsgHandOff: on_hand_off(*take_record<std::string>(lparam)); return 0;
+    case kMsgStartDictation:
+        if (lock_app_state()->phase == 0) start_dictation();
+        return 0;
+    case kMsgFinishRecording: finish_recording(); return 0;
     case WM_COPYDATA: return on_copy_data(window, reinterpret_cast<const COPYDATASTRUCT*>(lparam));
     case WM_COMMAND: run_menu_command(window, LOWORD(wparam)); return 0;
     case WM_HOTKEY: on_hot_key(wparam); return 0;

@@ -8,11 +8,14 @@
 namespace tolvek {
 
 inline constexpr UINT kMsgTray = 0x8001;           // tray notification, mouse message in lParam
-inline constexpr UINT kMsgTranscription = 0x8002;  // TranscriptionOutcome*
+inline constexpr UINT kMsgTranscription = 0x8002;  // DictationResult*
 inline constexpr UINT kMsgHello = 0x8003;          // HelloOutcome*
 inline constexpr UINT kMsgDownload = 0x8004;       // DownloadOutcome*, wParam = manual
 inline constexpr UINT kMsgHandOff = 0x8005;        // std::string* hand-off text
 inline constexpr ULONG_PTR kHandOffMarker = 0xF1C0;
+// Start and finish a dictation as the talk key does; for tests and automation, not in any menu.
+inline constexpr UINT kMsgStartDictation = 0x8010;
+inline constexpr UINT kMsgFinishRecording = 0x8011;
 
 // Posts the record by pointer; the receiver owns it from then on. When the post fails the
 // record is freed here, so it is never lost and never leaked.

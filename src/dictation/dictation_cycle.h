@@ -1,9 +1,12 @@
-// The life of one dictation: start, worker, result on the UI thread.
+// The life of one dictation: start, worker, result on the UI thread. Windows build only.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "dictation/recording.h"
 
 namespace tolvek {
 
@@ -13,16 +16,19 @@ struct Credentials {
 };
 
 // What the dictation worker posts back (0x8002).
-struct TranscriptionOutcome {
-    std::string result;  // the text (possibly empty) or an error message
-    bool failed = false;
-    std::optional<Credentials> refreshed;
-    bool logged_out = false;
-    float seconds = 0;
+struct DictationResult {
+    bool is_error = false;
+    std::string text;  // the transcription (may be empty) or the error message
+    std::optional<Credentials> renewed;
+    float length_seconds = 0;
+    bool auth_invalid = false;
 };
 
-// UI thread. Windows build only.
 void start_dictation();
-void handle_result(std::unique_ptr<TranscriptionOutcome> outcome);
+// 0 idle, 1 recording, 2 processing: tray, overlay and their timers follow.
+void set_phase(std::uint8_t phase);
+// Runs the dictation worker on a detached thread; it posts exactly one DictationResult.
+void start_dictation_worker(WorkerInput input);
+void handle_result(std::unique_ptr<DictationResult> result);
 
 }  // namespace tolvek

@@ -1,11 +1,53 @@
-// Audio capture and the end of a recording. Windows build only.
+// The end of a recording: what is worth sending, and the record handed to the worker.
 #pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+
+#include "core/settings.h"
+#include "dictation/wav.h"
+#include "main/app_state.h"
 
 namespace tolvek {
 
-// Stops the running capture, drops too-short or silent recordings, hands the rest on.
+enum class RecordingVerdict { TooShort, Silent, Send };
+
+inline constexpr float kShortestSeconds = 0.35f;
+inline constexpr std::size_t kShortestBytes = 6000;
+inline constexpr std::uint32_t kSilentPeak = 200;
+
+// A test payload skips both rules; otherwise too short (by time or bytes) comes before silence.
+RecordingVerdict judge_recording(float seconds, std::span<const std::uint8_t> samples,
+                                 bool test_payload);
+// Opus goes out only when the service asked for exactly "opus" and compression is on.
+bool opus_flag(const Settings& settings);
+
+inline constexpr char kSilentBalloon[] =
+    "Es war nichts zu hören. Bitte prüfen, ob das richtige Mikrofon gewählt und nicht stumm "
+    "geschaltet ist.";
+
+// Everything the dictation worker needs, moved to its thread.
+struct WorkerInput {
+    std::string token;
+    std::string server;
+    std::string code;
+    Bytes payload;  // the WAV image, or the test file
+    std::string language = "auto";
+    std::string prompt;
+    HWND main_window = nullptr;
+    float seconds = 0;
+    bool opus = false;
+};
+
+// Windows build only: stops the running capture, drops too-short or silent recordings and
+// hands the rest to the worker starter (the dictation worker unless a test passes its own).
 void finish_recording();
-// Takes the capture out of the application state and stops it, if one runs.
+void finish_recording(const std::function<void(WorkerInput)>& hand_over);
+// Takes the capture out of the application state and drops it, if one runs.
 void stop_running_capture();
+// Log line, message box the first time, balloon afterwards.
+void report_capture_failure(const std::string& error);
 
 }  // namespace tolvek

@@ -1,9 +1,97 @@
+#include <windows.h>
+
+#include <chrono>
+
+#include "core/log.h"
+#include "core/main_window.h"
+#include "core/tray.h"
+#include "dictation/capture.h"
+#include "dictation/dictation_cycle.h"
+#include "dictation/dictation_values.h"
 #include "dictation/recording.h"
+#include "net/dictionary.h"
+#include "util/platform.h"
 
 namespace tolvek {
 
-// Stand-ins until capture and the recording finish are built: nothing is ever recording.
-void finish_recording() {}
-void stop_running_capture() {}
+void finish_recording() { finish_recording(start_dictation_worker); }
+
+void finish_recording(const std::function<void(WorkerInput)>& hand_over) {
+    std::shared_ptr<Capture> capture;
+    std::optional<Instant> started;
+    HWND window;
+    {
+        auto app = lock_app_state();
+        capture = std::move(app->capture);
+        started = app->recording_start;
+        app->recording_start.reset();
+        window = app->main_window;
+    }
+    KillTimer(window, kTimerReleasePoll);
+    KillTimer(window, kTimerRecordingLimit);
+    if (!capture) return;  // already finished or cancelled
+
+    const std::vector<std::uint8_t> samples = stop_capture(std::move(capture));
+    const float seconds =
+        started ? std::chrono::duration<float>(std::chrono::steady_clock::now() - *started).count()
+                : 0.0f;
+
+    std::optional<std::string> test_payload;
+    if (const auto path = get_env("TOLVEK_TEST_WAV")) test_payload = read_file(*path);
+
+    switch (judge_recording(seconds, samples, test_payload.has_value())) {
+    case RecordingVerdict::TooShort: set_phase(0); return;
+    case RecordingVerdict::Silent:
+        set_phase(0);
+        log("Aufnahme stumm");
+        ++dictation_values().silent_recordings;
+        show_balloon("Tolvek", kSilentBalloon, true);
+        return;
+    case RecordingVerdict::Send: break;
+    }
+
+    DictationValues& values = dictation_values();
+    values.recording_seconds = whole_seconds(seconds);
+    values.set_processing_start(std::chrono::steady_clock::now());
+    values.set_wait_start(std::nullopt);
+    values.upload_total = 0;
+    values.upload_written = 0;
+    values.set_latest({});
+    set_phase(2);
+
+    WorkerInput input;
+    input.payload = test_payload ? Bytes(test_payload->begin(), test_payload->end())
+                                 : wav_bytes(samples, 16000);
+    {
+        auto app = lock_app_state();
+        input.server = app->settings.server;
+        input.token = app->settings.token;
+        input.code = app->settings.code;
+        input.opus = opus_flag(app->settings);
+    }
+    input.prompt = spellings_prompt(local_spellings());
+    input.main_window = window;
+    input.seconds = seconds;
+    hand_over(std::move(input));
+}
+
+void stop_running_capture() {
+    std::shared_ptr<Capture> capture;
+    {
+        auto app = lock_app_state();
+        capture = std::move(app->capture);
+        app->recording_start.reset();
+    }
+    stop_capture(std::move(capture));
+}
+
+void report_capture_failure(const std::string& error) {
+    log("Mikrofon: " + error);
+    if (!dictation_values().start_failure_shown.exchange(true)) {
+        message_box(capture_failure_box_text(error), MB_ICONWARNING);
+    } else {
+        show_balloon("Tolvek", error, true);
+    }
+}
 
 }  // namespace tolvek

@@ -11,5 +11,8 @@ bool register_talk_key();
 void poll_talk_key_release();
 // Timer 5: the modifier-only talk key.
 void poll_modifier_keys();
+// Presses and releases the unassigned key 0xE8, so that releasing a modifier-only talk key does
+// not open the Start menu or the menu bar.
+void inject_dummy_key();
 
 }  // namespace tolvek

@@ -6,5 +6,6 @@ namespace tolvek {
 bool register_talk_key() { return false; }
 void poll_talk_key_release() {}
 void poll_modifier_keys() {}
+void inject_dummy_key() {}
 
 }  // namespace tolvek

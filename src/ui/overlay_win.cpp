@@ -16,6 +16,7 @@ HWND create_overlay_window(HINSTANCE instance) {
 }
 
 HBITMAP render_fox_badge(int, bool) { return nullptr; }
+void show_overlay(bool) {}
 void overlay_tick() {}
 
 void invalidate_overlay() {

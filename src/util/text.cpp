@@ -150,6 +150,33 @@ std::u32string to_lower_unicode(std::string_view text) {
     return map_case(text, kLowerCase, kLowerCase_size);
 }
 
+bool is_unicode_space(char32_t c) {
+    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
+           c == 0x205F || c == 0x3000;
+}
+
+std::string trim_unicode_space(std::string_view text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    // Walk whole code points from the front, then from the back.
+    while (begin < end) {
+        std::size_t next = begin;
+        bool ok = true;
+        if (!is_unicode_space(decode_utf8(text, next, ok))) break;
+        begin = next;
+    }
+    while (end > begin) {
+        std::size_t start = end - 1;
+        while (start > begin && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
+        std::size_t next = start;
+        bool ok = true;
+        if (!is_unicode_space(decode_utf8(text, next, ok)) || next != end) break;
+        end = start;
+    }
+    return std::string(text.substr(begin, end - begin));
+}
+
 std::string to_lower_ascii(std::string_view text) {
     std::string out(text);
     for (char& c : out) {

@@ -21,6 +21,10 @@ std::u32string to_upper_unicode(std::string_view text);
 std::u32string to_lower_unicode(std::string_view text);
 std::u32string utf8_to_utf32(std::string_view text);
 
+// Unicode white space (the White_Space property) removed at both ends; a CR is white space.
+std::string trim_unicode_space(std::string_view text);
+bool is_unicode_space(char32_t c);
+
 std::string to_lower_ascii(std::string_view text);
 bool starts_with_ascii_ci(std::string_view text, std::string_view lower_prefix);
 

@@ -1,52 +1,15 @@
 // Tolvek.exe's tray icon, balloons and menu as the notification area sees them.
 #include <gtest/gtest.h>
 
-#include "fake_tray.h"
 #include "core/tray_menu.h"
-#include "tolvek_process.h"
+#include "running_tolvek.h"
 
 namespace tolvek {
 namespace {
 
 using namespace std::chrono_literals;
 
-class Tray : public ::testing::Test {
-protected:
-    void SetUp() override {
-        test::set_env("TOLVEK_PORTABLE", "");
-        ASSERT_TRUE(tray.in_front());
-    }
-    // Starts Tolvek and waits until the icon was added and refreshed once the talk key was set up.
-    void start(const std::string& args = "") {
-        tolvek = std::make_unique<test::TolvekProcess>(args);
-        ASSERT_TRUE(test::pump_until(
-            [&] { return (window = FindWindowW(L"TolvekMain", nullptr)) != nullptr; }));
-        ASSERT_TRUE(tray.wait_for(0, [](const test::TrayCall& c) { return c.op == NIM_MODIFY; }));
-    }
-    void TearDown() override {
-        if (tolvek && tolvek->running()) {
-            PostMessageW(window, WM_CLOSE, 0, 0);
-            test::pump_until([&] { return !tolvek->running(); });
-        }
-        test::set_env("TOLVEK_PORTABLE", std::nullopt);
-    }
-
-    // Sends a hand-off as a second copy does.
-    LRESULT hand_off(ULONG_PTR marker, const std::wstring& text, bool with_data = true) {
-        COPYDATASTRUCT cds {marker, static_cast<DWORD>(text.size() * 2),
-                            with_data ? const_cast<wchar_t*>(text.data()) : nullptr};
-        return SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
-    }
-
-    Settings saved() const {
-        return parse_settings(read_file(data.file("config.json")).value_or("")).settings;
-    }
-
-    test::ScopedDataDir data;
-    test::FakeTray tray;
-    std::unique_ptr<test::TolvekProcess> tolvek;
-    HWND window = nullptr;
-};
+using Tray = test::RunningTolvek;
 
 TEST_F(Tray, IconWithIdleTooltip) {
     start();

@@ -50,6 +50,43 @@ wine_cleanup() {
     WINE_PIDS=()
 }
 
+# Starts a private PulseAudio server whose default source is a pipe fed in real time by
+# mic_feeder.py, and exports TOLVEK_TEST_MIC (the Windows path of the feeder's control folder,
+# which also receives the fixtures given as arguments).
+start_microphone() {
+    local dir=$1
+    shift
+    local here
+    here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+    mkdir -p "$dir/pulse" "$dir/mic"
+    local fixture
+    for fixture in "$@"; do cp "$fixture" "$dir/mic/"; done
+    cat >"$dir/pulse/default.pa" <<PA
+load-module module-native-protocol-unix socket=$dir/pulse/native auth-anonymous=1
+load-module module-null-sink sink_name=speaker
+load-module module-pipe-source source_name=microphone file=$dir/pulse/mic.fifo format=s16le rate=16000 channels=1
+set-default-source microphone
+set-default-sink speaker
+PA
+    HOME="$dir/pulse" XDG_RUNTIME_DIR="$dir/pulse" pulseaudio -n -F "$dir/pulse/default.pa" \
+        --exit-idle-time=-1 --daemonize=no --disable-shm=yes --use-pid-file=no \
+        --log-target=file:"$dir/pulse/log" >/dev/null 2>&1 &
+    WINE_PIDS+=($!)
+    local i
+    for i in $(seq 1 100); do
+        [ -p "$dir/pulse/mic.fifo" ] && [ -S "$dir/pulse/native" ] && break
+        sleep 0.05
+    done
+    if [ ! -p "$dir/pulse/mic.fifo" ]; then
+        echo "wine harness: PulseAudio did not start" >&2
+        return 1
+    fi
+    python3 "$here/mic_feeder.py" "$dir/pulse/mic.fifo" "$dir/mic" &
+    WINE_PIDS+=($!)
+    export PULSE_SERVER="unix:$dir/pulse/native"
+    export TOLVEK_TEST_MIC="Z:${dir//\//\\}\\mic"
+}
+
 # Makes the template prefix once (wineboot takes several seconds); later callers copy it.
 ensure_template() {
     local template=$1

@@ -1,0 +1,55 @@
+// Recording the microphone: 16 kHz, 16-bit mono PCM into one buffer for up to 600 s.
+// The arithmetic on the buffer is here; the wave-input device is in capture_win.cpp.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace tolvek {
+
+inline constexpr std::uint32_t kBytesPerMs = 32;
+inline constexpr std::size_t kCaptureBufferBytes = 19200000;  // 600 s
+
+// The German sentence for a failed waveInOpen.
+std::string capture_open_error(unsigned result);
+inline constexpr char kCaptureStartFailed[] = "Die Aufnahme lässt sich nicht starten.";
+
+// The message box around a capture failure shown the first time.
+std::string capture_failure_box_text(const std::string& error);
+
+// Largest magnitude of the signed 16-bit samples in [start, end) (even offsets); -32768 counts
+// 32768. An empty range gives 0.
+std::uint32_t peak_in(std::span<const std::uint8_t> samples, std::size_t start, std::size_t end);
+inline std::uint32_t peak_of(std::span<const std::uint8_t> samples) {
+    return peak_in(samples, 0, samples.size());
+}
+
+// How the driver reported the recording position.
+enum class PositionUnit { Bytes, Samples, Milliseconds, Other };
+std::uint64_t position_in_bytes(PositionUnit unit, std::uint64_t value);
+
+// Peak of the last window_ms milliseconds before the reported position; only recorded bytes
+// (up to the position, within the buffer) are read.
+std::uint32_t window_peak(std::span<const std::uint8_t> samples, std::uint64_t position_bytes,
+                          std::uint32_t window_ms);
+
+// The recorded length the driver reports, limited to the buffer and rounded down to even.
+std::size_t recorded_length(std::size_t buffer_size, std::uint64_t bytes_recorded);
+
+// The running recording (Windows build). Owned by the application state while it runs.
+struct Capture;
+
+// Windows build only.
+std::variant<std::shared_ptr<Capture>, std::string> start_capture();
+// Closes the device and returns exactly the recorded bytes.
+std::vector<std::uint8_t> stop_capture(std::shared_ptr<Capture> capture);
+std::uint32_t capture_peak(Capture& capture, std::uint32_t window_ms);
+// The name of wave-input device 0, or nothing.
+std::optional<std::string> microphone_device_name();
+
+}  // namespace tolvek

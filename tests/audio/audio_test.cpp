@@ -1,0 +1,274 @@
+// Capture and the end of a recording in this process, with the real wave-input API of Wine:
+// a virtual microphone fed by the harness, or no audio device at all.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <thread>
+
+#include "core/log.h"
+#include "core/main_window.h"
+#include "core/tray.h"
+#include "dictation/capture.h"
+#include "dictation/dictation_cycle.h"
+#include "dictation/dictation_values.h"
+#include "e2e/fake_tray.h"
+#include "e2e/microphone.h"
+#include "unit/test_support.h"
+
+namespace tolvek {
+namespace {
+
+using namespace std::chrono_literals;
+using test::mic_dir;
+using test::play;
+using test::wait_played;
+
+// One main window, tray stand-in and data folder for the whole program.
+class Environment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        data = new test::ScopedDataDir();
+        tray = new test::FakeTray();
+        WNDCLASSW wc {};
+        wc.lpfnWndProc = main_window_proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"TolvekMain";
+        RegisterClassW(&wc);
+        AppState state;
+        state.settings = default_settings();
+        state.settings.token = "tok";
+        state.settings.code = "ST-3PVA-8RKE";
+        state.settings.server = "https://dienst.example";
+        state.main_window = CreateWindowExW(0, L"TolvekMain", L"Tolvek", 0, 0, 0, 0, 0, nullptr,
+                                            nullptr, wc.hInstance, nullptr);
+        state.idle_icon = state.recording_icon = LoadIconW(nullptr, IDI_APPLICATION);
+        state.busy_icons.fill(state.idle_icon);
+        init_app_state(std::move(state));
+        update_tray(true);
+    }
+    static test::ScopedDataDir* data;
+    static test::FakeTray* tray;
+};
+test::ScopedDataDir* Environment::data = nullptr;
+test::FakeTray* Environment::tray = nullptr;
+const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new Environment);
+
+std::string log_text() { return read_file(Environment::data->file("tolvek.log")).value_or(""); }
+
+std::vector<std::int16_t> as_samples(std::span<const std::uint8_t> bytes) {
+    std::vector<std::int16_t> out(bytes.size() / 2);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        out[i] = static_cast<std::int16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+    }
+    return out;
+}
+
+// The best normalised correlation of `part` anywhere inside `whole`.
+double best_match(const std::vector<std::int16_t>& whole, const std::vector<std::int16_t>& part) {
+    double best = 0;
+    double part_energy = 0;
+    for (auto s : part) part_energy += double(s) * s;
+    const auto at = [&](std::size_t offset) {
+        double dot = 0, energy = 0;
+        for (std::size_t i = 0; i < part.size(); ++i) {
+            dot += double(whole[offset + i]) * part[i];
+            energy += double(whole[offset + i]) * whole[offset + i];
+        }
+        return energy > 0 ? dot / std::sqrt(energy * part_energy) : 0.0;
+    };
+    // Coarse steps first, then every offset around the best one.
+    std::size_t best_offset = 0;
+    for (std::size_t offset = 0; offset + part.size() <= whole.size(); offset += 4) {
+        if (const double c = at(offset); c > best) best = c, best_offset = offset;
+    }
+    for (std::size_t offset = best_offset < 4 ? 0 : best_offset - 4;
+         offset <= best_offset + 4 && offset + part.size() <= whole.size(); ++offset) {
+        best = std::max(best, at(offset));
+    }
+    return best;
+}
+
+class Microphone : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (mic_dir().empty()) GTEST_SKIP() << "needs the virtual microphone of the harness";
+        lock_app_state()->phase = 0;
+        remove_file(Environment::data->file("tolvek.log"));
+    }
+};
+
+TEST_F(Microphone, RecordsWhatWasFed) {
+    auto started = start_capture();
+    ASSERT_TRUE(std::holds_alternative<std::shared_ptr<Capture>>(started))
+        << std::get<std::string>(started);
+    auto capture = std::get<std::shared_ptr<Capture>>(started);
+    const auto begin = std::chrono::steady_clock::now();
+    const int number = play("speech.raw");
+    std::uint32_t loudest_window = 0;
+    test::pump_until([&] {
+        loudest_window = std::max(loudest_window, capture_peak(*capture, 50));
+        return std::chrono::steady_clock::now() - begin >= 3s;
+    });
+    const std::vector<std::uint8_t> bytes = stop_capture(capture);
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+
+    EXPECT_EQ(bytes.size() % 2, 0u);
+    EXPECT_LE(bytes.size(), static_cast<std::size_t>(elapsed * 32000) + 3200) << "never more than recorded";
+    EXPECT_GE(bytes.size(), 80000u) << "about 96,000 bytes for 3 s";
+    EXPECT_GT(peak_of(bytes), 1000u);
+    EXPECT_GT(loudest_window, 200u) << "the peak query sees the speech while it is recorded";
+
+    const auto fixture = read_file(path_join(mic_dir(), "speech.raw"));
+    ASSERT_TRUE(fixture.has_value());
+    const auto fed = as_samples(std::span(reinterpret_cast<const std::uint8_t*>(fixture->data()), fixture->size()));
+    // One second of speech from the fixture's middle must appear in the recording.
+    const std::vector<std::int16_t> part(fed.begin() + 16000, fed.begin() + 32000);
+    EXPECT_GT(best_match(as_samples(bytes), part), 0.95);
+    wait_played(number);
+}
+
+TEST_F(Microphone, SpeechIsHandedToTheWorker) {
+    write_file_flushed(dictionary_path(), "Kestrom\r\nST-Nord\r\n");
+    std::optional<WorkerInput> handed;
+    start_dictation();
+    ASSERT_EQ(lock_app_state()->phase, 1);
+    const int number = play("speech.raw");
+    ASSERT_TRUE(wait_played(number));
+    finish_recording([&](WorkerInput input) { handed = std::move(input); });
+    ASSERT_TRUE(handed.has_value());
+    EXPECT_EQ(lock_app_state()->phase, 2);
+    EXPECT_EQ(lock_app_state()->capture, nullptr);
+    EXPECT_EQ(handed->token, "tok");
+    EXPECT_EQ(handed->code, "ST-3PVA-8RKE");
+    EXPECT_EQ(handed->server, "https://dienst.example");
+    EXPECT_EQ(handed->language, "auto");
+    EXPECT_EQ(handed->prompt, "Kestrom, ST-Nord");
+    EXPECT_FALSE(handed->opus);
+    EXPECT_GT(handed->seconds, 3.0f);
+    EXPECT_EQ(dictation_values().recording_seconds.load(), whole_seconds(handed->seconds));
+    const Bytes& wav = handed->payload;
+    ASSERT_GT(wav.size(), 44u + 96000u);
+    EXPECT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
+    EXPECT_EQ(wav[24] | wav[25] << 8, 16000);
+    EXPECT_GT(peak_of(std::span(wav).subspan(44)), 1000u);
+    EXPECT_EQ(log_text(), "");
+    set_phase(0);
+    remove_file(dictionary_path());
+}
+
+TEST_F(Microphone, SilenceIsRejectedAndCounted) {
+    const std::uint32_t silent_before = dictation_values().silent_recordings;
+    for (int round = 1; round <= 2; ++round) {
+        const std::size_t calls = Environment::tray->calls().size();
+        start_dictation();
+        ASSERT_EQ(lock_app_state()->phase, 1);
+        test::pump_for(1500ms);
+        bool handed = false;
+        finish_recording([&](WorkerInput) { handed = true; });
+        EXPECT_FALSE(handed);
+        EXPECT_EQ(lock_app_state()->phase, 0);
+        EXPECT_EQ(dictation_values().silent_recordings.load(), silent_before + round);
+        const auto balloon = Environment::tray->wait_for(
+            calls, [](const test::TrayCall& c) { return c.flags == NIF_INFO; }, 2s);
+        ASSERT_TRUE(balloon.has_value());
+        EXPECT_EQ(balloon->info, kSilentBalloon);
+        EXPECT_EQ(balloon->info_flags, static_cast<DWORD>(NIIF_WARNING));
+    }
+    const std::string log = log_text();
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
+    EXPECT_NE(log.find(" Aufnahme stumm\n"), std::string::npos);
+}
+
+TEST_F(Microphone, TooShortIsDroppedWithoutAWord) {
+    const std::size_t calls = Environment::tray->calls().size();
+    start_dictation();
+    play("speech.raw");
+    test::pump_for(200ms);
+    bool handed = false;
+    finish_recording([&](WorkerInput) { handed = true; });
+    EXPECT_FALSE(handed);
+    EXPECT_EQ(lock_app_state()->phase, 0);
+    EXPECT_EQ(log_text(), "");
+    for (std::size_t i = calls; i < Environment::tray->calls().size(); ++i) {
+        EXPECT_NE(Environment::tray->calls()[i].flags, static_cast<UINT>(NIF_INFO));
+    }
+    // A second finish for the same recording finds nothing to do.
+    finish_recording([&](WorkerInput) { handed = true; });
+    EXPECT_FALSE(handed);
+}
+
+TEST_F(Microphone, TestPayloadIsSentWhateverItsLength) {
+    const std::string path = Environment::data->file("kurz.wav");
+    const Bytes tiny = wav_bytes(Bytes(3200, 0), 16000);  // 0.1 s of silence
+    write_file_flushed(path, std::string(tiny.begin(), tiny.end()));
+    test::set_env("TOLVEK_TEST_WAV", path);
+    std::optional<WorkerInput> handed;
+    start_dictation();
+    test::pump_for(600ms);
+    finish_recording([&](WorkerInput input) { handed = std::move(input); });
+    test::set_env("TOLVEK_TEST_WAV", std::nullopt);
+    ASSERT_TRUE(handed.has_value());
+    EXPECT_EQ(handed->payload, tiny);
+    EXPECT_GT(handed->seconds, 0.5f) << "the length of the real recording";
+    EXPECT_LT(handed->seconds, 5.0f);
+    set_phase(0);
+}
+
+// Dismisses the message box the capture failure shows and keeps its text.
+class MessageBoxWatcher {
+public:
+    MessageBoxWatcher()
+        : thread_([this] {
+              for (int i = 0; i < 300 && !stop_; ++i) {
+                  if (HWND box = FindWindowW(L"#32770", L"Tolvek")) {
+                      wchar_t text[1024] {};
+                      GetDlgItemTextW(box, 0xFFFF, text, 1024);
+                      texts_.push_back(narrow(text));
+                      PostMessageW(box, WM_COMMAND, IDOK, 0);
+                      for (int k = 0; k < 100 && IsWindow(box); ++k) Sleep(50);
+                  }
+                  Sleep(50);
+              }
+          }) {}
+    ~MessageBoxWatcher() {
+        stop_ = true;
+        thread_.join();
+    }
+    std::vector<std::string> texts() { return texts_; }
+
+private:
+    std::atomic<bool> stop_ {false};
+    std::vector<std::string> texts_;
+    std::thread thread_;
+};
+
+TEST(NoMicrophone, FirstFailureInABoxThenInBalloons) {
+    if (!mic_dir().empty()) GTEST_SKIP() << "runs without an audio device";
+    const std::string error = "Kein Mikrofon gefunden. Bitte ein Mikrofon anschließen.";
+    std::vector<std::string> boxes;
+    {
+        MessageBoxWatcher watcher;
+        start_dictation();
+        boxes = watcher.texts();
+    }
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Die Taste hat ausgelöst, aber die Aufnahme startet nicht.\n\n" + error +
+                            "\n\nWenn das nicht hilft: Windows neu starten.");
+    EXPECT_EQ(lock_app_state()->phase, 0);
+    EXPECT_EQ(lock_app_state()->capture, nullptr);
+
+    const std::size_t calls = Environment::tray->calls().size();
+    start_dictation();
+    ASSERT_EQ(Environment::tray->calls().size(), calls + 1) << "no message box the second time";
+    EXPECT_EQ(Environment::tray->calls().back().info, error);
+    EXPECT_EQ(Environment::tray->calls().back().info_flags, static_cast<DWORD>(NIIF_WARNING));
+    EXPECT_EQ(lock_app_state()->phase, 0);
+
+    const std::string log = log_text();
+    std::size_t lines = 0;
+    for (std::size_t at = 0; (at = log.find(" Mikrofon: " + error + "\n", at)) != std::string::npos; ++at) ++lines;
+    EXPECT_EQ(lines, 2u);
+}
+
+}  // namespace
+}  // namespace tolvek
