@@ -125,6 +125,7 @@ TEST_F(Microphone, RecordsWhatWasFed) {
     const std::vector<std::int16_t> part(fed.begin() + 16000, fed.begin() + 32000);
     EXPECT_GT(best_match(as_samples(bytes), part), 0.95);
     wait_played(number);
+    EXPECT_TRUE(microphone_device_name().has_value()) << "the virtual microphone has a name";
 }
 
 TEST_F(Microphone, SpeechIsHandedToTheWorker) {
@@ -256,6 +257,7 @@ TEST(NoMicrophone, FirstFailureInABoxThenInBalloons) {
                             "\n\nWenn das nicht hilft: Windows neu starten.");
     EXPECT_EQ(lock_app_state()->phase, 0);
     EXPECT_EQ(lock_app_state()->capture, nullptr);
+    EXPECT_EQ(microphone_device_name(), std::nullopt);
 
     const std::size_t calls = Environment::tray->calls().size();
     start_dictation();
