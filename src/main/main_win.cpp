@@ -17,6 +17,7 @@
 #include "main/command_line.h"
 #include "main/startup.h"
 #include "net/hello.h"
+#include "net/http.h"
 #include "net/system_facts.h"
 #include "net/update.h"
 #include "setup/setup.h"
@@ -101,6 +102,7 @@ void show_notices(bool key_migrated, bool first, bool updated) {
 
 int run(HINSTANCE instance) {
     SetProcessDPIAware();
+    http_global_init();
     const CommandLine cl = parse_command_line(split_command_line(narrow(GetCommandLineW())));
     set_process_flags({cl.quiet, cl.store_install});
 

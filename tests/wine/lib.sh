@@ -2,6 +2,7 @@
 # Every process started here is recorded and ended by its id in wine_cleanup.
 
 export PATH="/usr/lib/wine:$PATH"
+. "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/../../tools/devservice/lib.sh"
 export WINEDEBUG=-all
 # No Mono or Gecko installer dialogs in a fresh prefix.
 export WINEDLLOVERRIDES="mscoree,mshtml="

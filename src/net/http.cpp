@@ -1,0 +1,348 @@
+#include "net/http.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "build_config.h"
+#include "core/log.h"
+#include "util/text.h"
+
+namespace tolvek {
+namespace {
+
+constexpr std::size_t kPiece = 65536;
+constexpr int kMaxRedirects = 5;
+
+struct Upload {
+    const std::string* body;
+    std::size_t offset = 0;
+    const std::function<void(std::uint64_t)>* on_sent;
+};
+
+std::size_t read_body(char* buffer, std::size_t size, std::size_t count, void* user) noexcept {
+    auto* upload = static_cast<Upload*>(user);
+    const std::size_t n =
+        std::min({size * count, kPiece, upload->body->size() - upload->offset});
+    std::copy_n(upload->body->data() + upload->offset, n, buffer);
+    upload->offset += n;
+    if (n > 0 && *upload->on_sent) {
+        try {
+            (*upload->on_sent)(upload->offset);
+        } catch (...) {
+        }
+    }
+    return n;
+}
+
+std::size_t write_body(char* data, std::size_t size, std::size_t count, void* user) noexcept {
+    try {
+        static_cast<std::string*>(user)->append(data, size * count);
+        return size * count;
+    } catch (...) {
+        return 0;  // aborts the transfer
+    }
+}
+
+struct CurlDeleter {
+    void operator()(CURL* c) const { curl_easy_cleanup(c); }
+};
+struct SlistDeleter {
+    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+
+bool is_http_url(std::string_view url) {
+    return starts_with_ascii_ci(url, "http://") || starts_with_ascii_ci(url, "https://");
+}
+
+// Local TLS set-up failures: the request never left the machine.
+bool is_tls_setup_error(CURLcode code) {
+    return code == CURLE_SSL_ENGINE_INITFAILED || code == CURLE_SSL_CERTPROBLEM ||
+           code == CURLE_SSL_CACERT_BADFILE || code == CURLE_SSL_CRL_BADFILE ||
+           code == CURLE_SSL_ENGINE_NOTFOUND || code == CURLE_SSL_CIPHER;
+}
+
+struct Hop {
+    CURLcode code = CURLE_OK;
+    std::string error;
+    long status = 0;
+    std::string body;
+    std::string location;
+};
+
+Hop perform_once(const std::string& method, const std::string& url, const Headers& headers,
+                 const std::string& body, const std::function<void(std::uint64_t)>& on_sent,
+                 std::chrono::milliseconds remaining) {
+    Hop hop;
+    std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+    if (!curl) {
+        hop.code = CURLE_FAILED_INIT;
+        hop.error = curl_easy_strerror(CURLE_FAILED_INIT);
+        return hop;
+    }
+    CURL* c = curl.get();
+    char error[CURL_ERROR_SIZE] = {};
+    const HttpSettings& settings = http_settings();
+    const std::string user_agent = std::string("Tolvek/") + kVersion;
+    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
+    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(c, CURLOPT_USERAGENT, user_agent.c_str());
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(c, CURLOPT_NOPROXY, "*");
+    curl_easy_setopt(c, CURLOPT_PROXY, "");
+    curl_easy_setopt(c, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
+    curl_easy_setopt(c, CURLOPT_FORBID_REUSE, 1L);
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(settings.connect_timeout.count()));
+    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(std::max<long long>(1, remaining.count())));
+    // TLS 1.2 or newer; the system negotiates 1.3 where it can. Certificates and host names are
+    // verified; revocation is not checked.
+    curl_easy_setopt(c, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(c, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_NO_REVOKE));
+    if (!settings.ca_file.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, settings.ca_file.c_str());
+
+    std::unique_ptr<curl_slist, SlistDeleter> list;
+    const auto add = [&](const std::string& line) {
+        list.reset(curl_slist_append(list.release(), line.c_str()));
+    };
+    add("Accept:");  // only the headers the service expects
+    for (const auto& [name, value] : headers) add(name + ": " + value);
+    Upload upload {&body, 0, &on_sent};
+    if (method == "POST") {
+        curl_easy_setopt(c, CURLOPT_POST, 1L);
+        curl_easy_setopt(c, CURLOPT_READFUNCTION, read_body);
+        curl_easy_setopt(c, CURLOPT_READDATA, &upload);
+        curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+        curl_easy_setopt(c, CURLOPT_UPLOAD_BUFFERSIZE, static_cast<long>(kPiece));
+        // Large bodies go at once instead of waiting for "100 Continue".
+        add("Expect:");
+    }
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, list.get());
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, write_body);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &hop.body);
+
+    hop.code = curl_easy_perform(c);
+    if (hop.code != CURLE_OK) {
+        hop.error = error[0] ? std::string(error) : curl_easy_strerror(hop.code);
+        while (!hop.error.empty() && (hop.error.back() == '\n' || hop.error.back() == '\r')) {
+            hop.error.pop_back();
+        }
+        return hop;
+    }
+    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &hop.status);
+    char* location = nullptr;
+    if (curl_easy_getinfo(c, CURLINFO_REDIRECT_URL, &location) == CURLE_OK && location) {
+        hop.location = location;
+    }
+    return hop;
+}
+
+}  // namespace
+
+HttpSettings& http_settings() {
+    static HttpSettings settings;
+    return settings;
+}
+
+void http_global_init() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_ALL); });
+}
+
+HttpResult perform(const HttpRequest& request) {
+    http_global_init();
+    const auto deadline = std::chrono::steady_clock::now() + http_settings().deadline;
+    std::string method = request.method;
+    std::string url = request.url;
+    Headers headers = request.headers;
+    std::string body = request.body;
+    for (int redirects = 0;; ++redirects) {
+        const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (remaining.count() <= 0) {
+            return ServiceError {ServiceError::Unreachable, curl_easy_strerror(CURLE_OPERATION_TIMEDOUT)};
+        }
+        Hop hop = perform_once(method, url, headers, body, request.on_sent, remaining);
+        if (hop.code != CURLE_OK) {
+            if (is_tls_setup_error(hop.code)) return ServiceError {ServiceError::Failed, "TLS: " + hop.error};
+            return ServiceError {ServiceError::Unreachable, hop.error};
+        }
+        const bool redirect = hop.status == 301 || hop.status == 302 || hop.status == 303 ||
+                              hop.status == 307 || hop.status == 308;
+        if (!redirect || hop.location.empty()) return HttpResponse {hop.status, std::move(hop.body)};
+        if (redirects == kMaxRedirects) {
+            return ServiceError {ServiceError::Unreachable, curl_easy_strerror(CURLE_TOO_MANY_REDIRECTS)};
+        }
+        if (!is_http_url(hop.location)) {
+            return ServiceError {ServiceError::Unreachable, curl_easy_strerror(CURLE_UNSUPPORTED_PROTOCOL)};
+        }
+        url = hop.location;
+        // The token stays with the address it was meant for.
+        std::erase_if(headers, [](const auto& h) { return to_lower_ascii(h.first) == "authorization"; });
+        if (method == "POST" && hop.status != 307 && hop.status != 308) {
+            // As browsers do: the redirected request is a GET without the body.
+            method = "GET";
+            body.clear();
+            std::erase_if(headers, [](const auto& h) {
+                const std::string name = to_lower_ascii(h.first);
+                return name == "content-length" || name == "content-type" || name == "x-tolvek-dauer";
+            });
+        }
+    }
+}
+
+std::string server_error_text(std::string_view body, long status) {
+    const Json doc = Json::parse(body.begin(), body.end(), nullptr, false);
+    if (doc.is_object()) {
+        const auto error = doc.find("error");
+        if (error != doc.end() && error->is_object()) {
+            const auto message = error->find("message");
+            if (message != error->end() && message->is_string()) return message->get<std::string>();
+        }
+    }
+    return "Der Server antwortet mit Fehler " + std::to_string(status) + ".";
+}
+
+std::variant<Json, ServiceError> interpret_json_response(const HttpResult& result) {
+    if (const auto* error = std::get_if<ServiceError>(&result)) return *error;
+    const auto& response = std::get<HttpResponse>(result);
+    if (response.status >= 400) {
+        const std::string text = server_error_text(response.body, response.status);
+        if (response.status == 401 || response.status == 403) {
+            return ServiceError {ServiceError::Rejected, text};
+        }
+        if ((response.status == 400 || response.status == 415 || response.status == 422) &&
+            response.body.find("\"opus_error\"") != std::string::npos) {
+            return ServiceError {ServiceError::Failed, std::string(kOpusMarker) + text};
+        }
+        return ServiceError {ServiceError::Failed, text};
+    }
+    if (!is_valid_utf8(response.body)) {
+        return ServiceError {ServiceError::Failed, "Antwort unlesbar: ungültiges UTF-8"};
+    }
+    Json doc = Json::parse(response.body, nullptr, false);
+    if (doc.is_discarded()) return ServiceError {ServiceError::Failed, "Der Server hat unerwartet geantwortet."};
+    return doc;
+}
+
+std::string compact_json(const Json& value) {
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+ServiceHosts& service_hosts() {
+    static ServiceHosts hosts {std::string("https://") + kServiceHost,
+                               std::string("https://") + kLegacyHost};
+    return hosts;
+}
+
+std::optional<FallbackMemory::Instant> FallbackMemory::since() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return since_;
+}
+
+void FallbackMemory::set(std::optional<Instant> at) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    since_ = at;
+}
+
+FallbackMemory& fallback_memory() {
+    static FallbackMemory memory;
+    return memory;
+}
+
+std::string resolve_base_url(const std::string& server) {
+    if (server.empty()) return {};
+    const ServiceHosts& hosts = service_hosts();
+    if (server == hosts.current) {
+        const auto since = fallback_memory().since();
+        if (since && std::chrono::steady_clock::now() - *since < kFallbackWindow) return hosts.legacy;
+    }
+    return server;
+}
+
+std::variant<Json, ServiceError> call_with_fallback(const std::string& server,
+                                                    const BaseRequest& request,
+                                                    const std::function<bool()>& may_fall_back) {
+    const ServiceHosts hosts = service_hosts();
+    const std::string base = resolve_base_url(server);
+    auto result = interpret_json_response(request(base));
+    const auto* error = std::get_if<ServiceError>(&result);
+    if (!error || error->kind != ServiceError::Unreachable) return result;
+
+    if (base == hosts.current && may_fall_back()) {
+        log(hosts.current + " nicht erreichbar (" + error->message + "), Rückfall auf " + hosts.legacy);
+        auto second = interpret_json_response(request(hosts.legacy));
+        const auto* again = std::get_if<ServiceError>(&second);
+        if (!again) {
+            fallback_memory().set(std::chrono::steady_clock::now());
+            return second;
+        }
+        if (again->kind == ServiceError::Unreachable) return ServiceError {ServiceError::Failed, kNoConnection};
+        return second;
+    }
+    if (base == hosts.legacy && server == hosts.current) fallback_memory().set(std::nullopt);
+    log("Verbindung zu " + base + " gescheitert: " + error->message);
+    return ServiceError {ServiceError::Failed, kNoConnection};
+}
+
+HttpResult post_transcription(const std::string& base, const std::string& token, std::string body,
+                              std::optional<std::uint32_t> opus_duration_ms,
+                              std::function<void(std::uint64_t)> on_sent) {
+    HttpRequest r;
+    r.method = "POST";
+    r.url = base + "/v1/audio/transcriptions";
+    r.headers = {{"Authorization", "Bearer " + token},
+                 {"X-Tolvek-Version", kVersion},
+                 {"Content-Type", "multipart/form-data; boundary=----TolvekBoundary7f3a9c2e"},
+                 {"Content-Length", std::to_string(body.size())}};
+    if (opus_duration_ms) r.headers.emplace_back("X-Tolvek-Dauer", std::to_string(*opus_duration_ms));
+    r.body = std::move(body);
+    r.on_sent = std::move(on_sent);
+    return perform(r);
+}
+
+HttpResult post_hello(const std::string& base, const std::string& token, const Json& body) {
+    HttpRequest r;
+    r.method = "POST";
+    r.url = base + "/v1/app/hello";
+    r.headers = {{"Authorization", "Bearer " + token}, {"Content-Type", "application/json"}};
+    r.body = compact_json(body);
+    return perform(r);
+}
+
+HttpResult post_enroll(const std::string& base, const Json& body) {
+    HttpRequest r;
+    r.method = "POST";
+    r.url = base + "/v1/app/enroll";
+    r.headers = {{"Content-Type", "application/json"}};
+    r.body = compact_json(body);
+    return perform(r);
+}
+
+HttpResult dictionary_request(const std::string& base, const std::string& token,
+                              const std::vector<std::string>& add,
+                              const std::vector<std::string>& remove) {
+    HttpRequest r;
+    r.url = base + "/v1/app/dictionary";
+    r.headers = {{"Authorization", "Bearer " + token}, {"Content-Type", "application/json"}};
+    if (add.empty() && remove.empty()) {
+        r.method = "GET";
+    } else {
+        r.method = "POST";
+        r.body = compact_json(Json {{"add", add}, {"remove", remove}});
+    }
+    return perform(r);
+}
+
+HttpResult get_download(const std::string& base, const std::string& path) {
+    HttpRequest r;
+    r.method = "GET";
+    r.url = base + path;
+    return perform(r);
+}
+
+}  // namespace tolvek

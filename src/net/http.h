@@ -1,0 +1,119 @@
+// The one way the program talks to the speech service: a fresh libcurl handle per request,
+// fixed time limits, TLS 1.2 or newer with verification, redirects without the Authorization
+// header, and one error model (ServiceError) for everything that can go wrong.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace tolvek {
+
+using Json = nlohmann::json;
+
+struct ServiceError {
+    enum Kind { Rejected = 0, Failed = 1, Unreachable = 2 };
+    Kind kind = Failed;
+    std::string message;
+    bool operator==(const ServiceError&) const = default;
+};
+
+inline constexpr char kNoConnection[] =
+    "Keine Verbindung zum Server. Bitte die Internetverbindung prüfen.";
+// Put in front of the message when the service refused an Opus upload.
+inline constexpr std::string_view kOpusMarker = "\x01opus:";
+
+using Headers = std::vector<std::pair<std::string, std::string>>;
+
+struct HttpRequest {
+    std::string method;  // "GET" or "POST"
+    std::string url;
+    Headers headers;     // sent in this order after the client's own
+    std::string body;
+    // Called after each piece (at most 64 KiB) of the body was handed to the connection, with
+    // the total handed over so far.
+    std::function<void(std::uint64_t)> on_sent;
+};
+
+struct HttpResponse {
+    long status = 0;
+    std::string body;
+};
+
+using HttpResult = std::variant<HttpResponse, ServiceError>;
+
+// Time limits and trust anchors of the client. The product uses the defaults; tests shorten the
+// limits and the native test build names its own certificate authority.
+struct HttpSettings {
+    std::chrono::milliseconds connect_timeout {10000};
+    std::chrono::milliseconds deadline {120000};
+    std::string ca_file;  // empty: the system's trust store
+};
+HttpSettings& http_settings();
+
+// Once at start-up, on the main thread, before any other thread runs.
+void http_global_init();
+
+// One request with a new client. A transport failure (no HTTP answer) is Unreachable with the
+// library's description.
+HttpResult perform(const HttpRequest& request);
+
+std::string server_error_text(std::string_view body, long status);
+// Status, body and JSON: the errors every JSON endpoint shares.
+std::variant<Json, ServiceError> interpret_json_response(const HttpResult& result);
+// Compact JSON with keys in byte order.
+std::string compact_json(const Json& value);
+
+// The current and the legacy base URL ("https://" + host). The product takes the build's hosts;
+// tests point them at loopback servers.
+struct ServiceHosts {
+    std::string current;
+    std::string legacy;
+};
+ServiceHosts& service_hosts();
+
+// While a fall-back to the legacy host is remembered (4 hours), requests for the current host
+// go there directly.
+class FallbackMemory {
+public:
+    using Instant = std::chrono::steady_clock::time_point;
+    std::optional<Instant> since() const;
+    void set(std::optional<Instant> at);
+
+private:
+    mutable std::mutex mutex_;
+    std::optional<Instant> since_;
+};
+FallbackMemory& fallback_memory();
+inline constexpr std::chrono::seconds kFallbackWindow {14400};
+
+std::string resolve_base_url(const std::string& server);
+
+// Sends the request to the resolved base URL and applies the fall-back rules. `may_fall_back`
+// is asked before a retry against the legacy host (the transcription refuses when its body was
+// already handed over completely).
+using BaseRequest = std::function<HttpResult(const std::string& base)>;
+std::variant<Json, ServiceError> call_with_fallback(
+    const std::string& server, const BaseRequest& request,
+    const std::function<bool()>& may_fall_back = [] { return true; });
+
+// The raw requests of the endpoints (base URL given).
+HttpResult post_transcription(const std::string& base, const std::string& token, std::string body,
+                              std::optional<std::uint32_t> opus_duration_ms,
+                              std::function<void(std::uint64_t)> on_sent);
+HttpResult post_hello(const std::string& base, const std::string& token, const Json& body);
+HttpResult post_enroll(const std::string& base, const Json& body);
+HttpResult dictionary_request(const std::string& base, const std::string& token,
+                              const std::vector<std::string>& add,
+                              const std::vector<std::string>& remove);
+HttpResult get_download(const std::string& base, const std::string& path);
+
+}  // namespace tolvek

@@ -1,0 +1,176 @@
+#include "net/transcription.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+
+#include "core/log.h"
+#include "dictation/dictation_values.h"
+#include "util/text.h"
+
+namespace tolvek {
+namespace {
+
+std::atomic<std::uint64_t> g_upload_rate {400000};
+std::mutex g_label_mutex;
+std::string g_last_format_label;
+
+void text_field(std::string& body, const char* name, const std::string& value) {
+    body += "--";
+    body += kBoundary;
+    body += "\r\nContent-Disposition: form-data; name=\"";
+    body += name;
+    body += "\"\r\n\r\n";
+    body += value;
+    body += "\r\n";
+}
+
+std::string first_characters(const std::string& text, std::size_t count) {
+    std::size_t i = 0;
+    std::size_t chars = 0;
+    while (i < text.size() && chars < count) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        i += lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        ++chars;
+    }
+    return text.substr(0, std::min(i, text.size()));
+}
+
+std::optional<std::uint64_t> non_negative(const Json& t, const char* key) {
+    if (!t.is_object()) return std::nullopt;
+    const auto it = t.find(key);
+    if (it == t.end()) return std::nullopt;
+    if (it->is_number_unsigned()) return it->get<std::uint64_t>();
+    if (it->is_number_integer() && it->get<std::int64_t>() >= 0) return it->get<std::uint64_t>();
+    return std::nullopt;
+}
+
+std::optional<std::string> string_member(const Json& t, const char* key) {
+    if (!t.is_object()) return std::nullopt;
+    const auto it = t.find(key);
+    if (it == t.end() || !it->is_string()) return std::nullopt;
+    return it->get<std::string>();
+}
+
+std::string tenths(std::uint64_t ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(ms) / 1000.0);
+    return text;
+}
+
+// One upload with its fall-back rule: a body that was handed over completely is never sent a
+// second time to the legacy host.
+std::variant<Json, ServiceError> attempt(const TranscriptionInput& input,
+                                         std::span<const std::uint8_t> audio, bool is_opus,
+                                         std::optional<std::uint32_t> duration_ms) {
+    const std::string body = build_multipart(audio, is_opus, input.language, input.prompt);
+    DictationValues& values = dictation_values();
+    const auto send = [&](const std::string& base) {
+        values.upload_written = 0;
+        values.upload_total = body.size();
+        values.set_upload_start(std::nullopt);
+        return post_transcription(base, input.token, body, duration_ms, [&values](std::uint64_t sent) {
+            values.upload_written = sent;
+            if (!values.upload_start()) values.set_upload_start(std::chrono::steady_clock::now());
+        });
+    };
+    auto result = call_with_fallback(input.server, send, [&values] {
+        return values.upload_written.load() < values.upload_total.load();
+    });
+    if (const auto* json = std::get_if<Json>(&result); json && json->is_object()) {
+        const auto facts = json->find("tolvek");
+        if (facts != json->end()) {
+            const ProcessingFacts f = read_processing_facts(*facts, is_opus, audio.size());
+            {
+                std::lock_guard<std::mutex> lock(g_label_mutex);
+                if (f.format_label != g_last_format_label) {
+                    g_last_format_label = f.format_label;
+                    log("Übertragung: " + f.format_label);
+                }
+            }
+            values.set_latest({f.transfer_summary, f.engine_name, f.region});
+            if (f.upload_rate) set_upload_rate(*f.upload_rate);
+        }
+    }
+    return result;
+}
+
+TranscriptionResult to_text(std::variant<Json, ServiceError> result) {
+    if (auto* error = std::get_if<ServiceError>(&result)) return *error;
+    const Json& v = std::get<Json>(result);
+    std::string text;
+    if (v.is_object()) {
+        const auto it = v.find("text");
+        if (it != v.end() && it->is_string()) text = it->get<std::string>();
+    }
+    return TranscriptText {trim_unicode_space(text)};
+}
+
+}  // namespace
+
+std::string build_multipart(std::span<const std::uint8_t> audio, bool is_opus,
+                            const std::string& language, const std::string& prompt) {
+    std::string body;
+    body.reserve(audio.size() + 1024);
+    text_field(body, "model", "whisper-1");
+    text_field(body, "response_format", "json");
+    if (language == "de" || language == "en") text_field(body, "language", language);
+    if (!prompt.empty()) text_field(body, "prompt", first_characters(prompt, kPromptLimit));
+    body += "--";
+    body += kBoundary;
+    body += "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"";
+    body += is_opus ? "diktat.opus" : "audio.wav";
+    body += "\"\r\nContent-Type: ";
+    body += is_opus ? "audio/ogg" : "audio/wav";
+    body += "\r\n\r\n";
+    body.append(reinterpret_cast<const char*>(audio.data()), audio.size());
+    body += "\r\n--";
+    body += kBoundary;
+    body += "--\r\n";
+    return body;
+}
+
+ProcessingFacts read_processing_facts(const Json& t, bool is_opus, std::size_t audio_bytes) {
+    ProcessingFacts f;
+    const std::string model = string_member(t, "model").value_or("?");
+    const std::uint64_t ms = non_negative(t, "ms").value_or(0);
+    const bool fallback = t.is_object() && t.contains("fallback") && t["fallback"].is_boolean() &&
+                          t["fallback"].get<bool>();
+    const std::uint64_t upload_ms = non_negative(t, "uploadMs").value_or(0);
+    const std::string audio = string_member(t, "audio").value_or(is_opus ? "opus" : "wav");
+    f.format_label = audio == "opus" ? "Opus" : "WAV";
+    const std::uint64_t kb = (audio_bytes + 1023) / 1024;
+    f.transfer_summary = model + " · " + f.format_label + " " + std::to_string(kb) + " KB · Server " +
+                         tenths(ms) + " s · Upload " + tenths(upload_ms) + " s" +
+                         (fallback ? ", Rückfall" : "");
+    f.engine_name = string_member(t, "engine").value_or("");
+    f.region = string_member(t, "region");
+    const std::optional<std::uint64_t> bytes = non_negative(t, "bytes");
+    if (upload_ms >= 301 && bytes && *bytes > 1000000) f.upload_rate = *bytes * 1000 / upload_ms;
+    return f;
+}
+
+std::uint64_t upload_rate() { return g_upload_rate; }
+void set_upload_rate(std::uint64_t rate) { g_upload_rate = rate; }
+
+TranscriptionResult transcribe(const TranscriptionInput& input) {
+    if (input.opus) {
+        auto result = to_text(attempt(input, input.opus->bytes, true, input.opus->duration_ms));
+        const auto* error = std::get_if<ServiceError>(&result);
+        const bool refused = error && error->kind == ServiceError::Failed &&
+                             error->message.size() > 5 &&
+                             error->message.compare(0, kOpusMarker.size(), kOpusMarker) == 0;
+        if (!refused) return result;
+        log("Opus abgelehnt (" + error->message.substr(kOpusMarker.size()) + "), sende WAV");
+    }
+    auto result = to_text(attempt(input, input.wav, false, std::nullopt));
+    if (auto* error = std::get_if<ServiceError>(&result); error && error->kind == ServiceError::Failed) {
+        while (error->message.compare(0, kOpusMarker.size(), kOpusMarker) == 0) {
+            error->message.erase(0, kOpusMarker.size());
+        }
+    }
+    return result;
+}
+
+}  // namespace tolvek

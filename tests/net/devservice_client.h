@@ -1,0 +1,62 @@
+// Talks to the development service the harness started (TOLVEK_TEST_SERVICE and friends).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "net/http.h"
+#include "util/platform.h"
+
+namespace tolvek::test {
+
+class DevService {
+public:
+    DevService()
+        : base_(get_env("TOLVEK_TEST_SERVICE").value_or("")),
+          tls_base_(get_env("TOLVEK_TEST_SERVICE_TLS").value_or("")) {}
+
+    bool available() const { return !base_.empty(); }
+    const std::string& base() const { return base_; }
+    // https://localhost:PORT, with a certificate of the test CA for "localhost".
+    const std::string& tls_base() const { return tls_base_; }
+
+    Json config(const Json& values) const { return control("/_control/config", values); }
+    void next(const Json& script) const { control("/_control/next", script); }
+    void reset() const { control("/_control/reset", Json::object()); }
+    Json requests() const { return control("/_control/requests", Json::object()); }
+
+private:
+    Json control(const std::string& path, const Json& body) const {
+        HttpRequest r;
+        r.method = "POST";
+        r.url = base_ + path;
+        r.headers = {{"Content-Type", "application/json"}};
+        r.body = compact_json(body);
+        const auto result = interpret_json_response(perform(r));
+        if (const auto* error = std::get_if<ServiceError>(&result)) {
+            ADD_FAILURE() << "development service: " << error->message;
+            return Json();
+        }
+        return std::get<Json>(result);
+    }
+
+    std::string base_;
+    std::string tls_base_;
+};
+
+// The header values of a logged request, in the order they arrived.
+inline std::vector<std::pair<std::string, std::string>> logged_headers(const Json& request) {
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const auto& h : request["headers"]) out.emplace_back(h[0].get<std::string>(), h[1].get<std::string>());
+    return out;
+}
+
+inline bool has_header(const Json& request, const std::string& name) {
+    for (const auto& [k, v] : logged_headers(request)) {
+        if (k == name) return true;
+    }
+    return false;
+}
+
+}  // namespace tolvek::test

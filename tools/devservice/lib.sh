@@ -1,0 +1,43 @@
+# Starts the development service with a fresh test CA; sourced, not run.
+#   start_devservice DIR
+# Exports TOLVEK_TEST_SERVICE (http://127.0.0.1:PORT), TOLVEK_TEST_SERVICE_TLS
+# (https://localhost:PORT), TOLVEK_TEST_CA (the CA certificate, PEM) and TOLVEK_TEST_TLS_PORT.
+# The process id is appended to WINE_PIDS (or DEVSERVICE_PIDS) for the caller to end.
+
+start_devservice() {
+    local dir=$1
+    local here
+    here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+    mkdir -p "$dir/tls"
+    (
+        cd "$dir/tls"
+        openssl req -x509 -newkey rsa:2048 -nodes -days 3 -subj "/CN=Tolvek Test CA" \
+            -keyout ca.key -out ca.pem >/dev/null 2>&1
+        openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" -keyout server.key \
+            -out server.csr >/dev/null 2>&1
+        printf 'subjectAltName=DNS:localhost\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' >ext.cnf
+        openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 3 \
+            -extfile ext.cnf -out server.pem >/dev/null 2>&1
+    ) || { echo "devservice: test CA could not be made" >&2; return 1; }
+    python3 "$here/devservice.py" --port-file "$dir/ports.json" --https-port 0 \
+        --cert "$dir/tls/server.pem" --key "$dir/tls/server.key" &
+    local pid=$!
+    WINE_PIDS+=($pid)
+    DEVSERVICE_PIDS+=($pid)
+    local i
+    for i in $(seq 1 100); do
+        [ -s "$dir/ports.json" ] && break
+        sleep 0.05
+    done
+    if [ ! -s "$dir/ports.json" ]; then
+        echo "devservice: did not start" >&2
+        return 1
+    fi
+    local http https
+    http=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["http"])' "$dir/ports.json")
+    https=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["https"])' "$dir/ports.json")
+    export TOLVEK_TEST_SERVICE="http://127.0.0.1:$http"
+    export TOLVEK_TEST_SERVICE_TLS="https://localhost:$https"
+    export TOLVEK_TEST_TLS_PORT="$https"
+    export TOLVEK_TEST_CA="$dir/tls/ca.pem"
+}
