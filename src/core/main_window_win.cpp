@@ -289,9 +289,8 @@ void run_menu_command(HWND window, unsigned command) {
     case kCmdQuit: DestroyWindow(window); break;
     case kCmdAllRecent: open_recent_dictations(g_menu_recent); break;
     default:
-        if (command >= kCmdRecentFirst && command < kCmdRecentFirst + 10 &&
-            command - kCmdRecentFirst < g_menu_recent.size()) {
-            insert_recent(static_cast<int>(command - kCmdRecentFirst));
+        if (command >= kCmdRecentFirst && command < kCmdRecentFirst + 10) {
+            insert_recent(g_menu_recent, static_cast<int>(command - kCmdRecentFirst));
         }
         break;
     }

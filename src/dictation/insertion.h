@@ -1,11 +1,31 @@
-// Putting text where the cursor stands, and the recent dictations. Windows build only.
+// Putting text where the cursor stands (clipboard plus a synthetic Strg+V) and the list of
+// recent dictations.
 #pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "main/app_state.h"
 
 namespace tolvek {
 
+inline constexpr std::size_t kRecentLimit = 10;
+
+// The taskbar, the notification area, shell surfaces and menus are never the target window.
+bool is_excluded_target_class(std::string_view class_name);
+// Newest first; the oldest entries go beyond ten.
+void add_recent(std::vector<RecentDictation>& recent, RecentDictation entry);
+
+enum class PasteOutcome { Inserted, LeftOnClipboard, ClipboardUnavailable };
+
+// Windows build only.
+bool set_clipboard_text(const std::u16string& text);
+PasteOutcome paste_text(const std::string& text);
 void restore_clipboard();
-// Remembers the last foreground window that belongs to another program.
 void track_foreground();
-void insert_recent(int index);
+// Re-inserts entry `index` of the entries the tray menu showed into the window the user worked
+// in before opening the menu, or leaves it on the clipboard.
+void insert_recent(const std::vector<RecentDictation>& entries, int index);
 
 }  // namespace tolvek

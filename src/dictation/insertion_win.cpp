@@ -1,10 +1,156 @@
+#include <windows.h>
+
+#include <cstring>
+
+#include "core/log.h"
+#include "core/main_window.h"
+#include "core/tray.h"
 #include "dictation/insertion.h"
+#include "util/win_text.h"
 
 namespace tolvek {
+namespace {
 
-// Stand-ins until text insertion is built.
-void restore_clipboard() {}
-void track_foreground() {}
-void insert_recent(int) {}
+HWND main_window() { return lock_app_state()->main_window; }
+
+// Opens the clipboard for the main window: 10 attempts, 30 ms apart.
+bool open_clipboard(HWND owner) {
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        if (OpenClipboard(owner)) return true;
+        if (attempt < 9) Sleep(30);
+    }
+    return false;
+}
+
+std::optional<std::u16string> clipboard_text(HWND owner) {
+    if (!OpenClipboard(owner)) return std::nullopt;
+    std::optional<std::u16string> text;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* units = static_cast<const char16_t*>(GlobalLock(data))) {
+            const SIZE_T capacity = GlobalSize(data) / sizeof(char16_t);
+            std::size_t n = 0;
+            while (n < capacity && units[n] != 0) ++n;
+            text = std::u16string(units, n);
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+bool modifier_held() {
+    for (int vk : {VK_CONTROL, VK_MENU, VK_SHIFT, VK_LWIN, VK_RWIN}) {
+        if (GetAsyncKeyState(vk) & 0x8000) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool set_clipboard_text(const std::u16string& text) {
+    const HWND owner = main_window();
+    if (!open_clipboard(owner)) return false;
+    EmptyClipboard();
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, 2 * text.size() + 2);
+    void* target = memory ? GlobalLock(memory) : nullptr;
+    if (!target) {
+        if (memory) GlobalFree(memory);
+        CloseClipboard();
+        return false;
+    }
+    std::memcpy(target, text.c_str(), 2 * text.size() + 2);
+    GlobalUnlock(memory);
+    if (!SetClipboardData(CF_UNICODETEXT, memory)) {
+        GlobalFree(memory);
+        CloseClipboard();
+        return false;
+    }
+    // Keeps dictated text out of clipboard history, the cloud clipboard and clipboard monitors.
+    for (const wchar_t* name : {L"ExcludeClipboardContentFromMonitorProcessing",
+                                L"CanIncludeInClipboardHistory", L"CanUploadToCloudClipboard"}) {
+        const UINT format = RegisterClipboardFormatW(name);
+        HGLOBAL marker = format ? GlobalAlloc(GMEM_MOVEABLE, 4) : nullptr;
+        void* value = marker ? GlobalLock(marker) : nullptr;
+        if (!value) {
+            if (marker) GlobalFree(marker);
+            continue;
+        }
+        std::memset(value, 0, 4);
+        GlobalUnlock(marker);
+        if (!SetClipboardData(format, marker)) GlobalFree(marker);
+    }
+    CloseClipboard();
+    return true;
+}
+
+PasteOutcome paste_text(const std::string& text) {
+    for (int check = 0; check < 50 && modifier_held(); ++check) Sleep(20);
+    const HWND owner = main_window();
+    std::optional<std::u16string> saved = clipboard_text(owner);
+    if (!set_clipboard_text(utf8_to_utf16(text))) return PasteOutcome::ClipboardUnavailable;
+    const DWORD sequence = GetClipboardSequenceNumber();
+    Sleep(40);
+
+    INPUT inputs[4] {};
+    const WORD keys[4] = {VK_CONTROL, 'V', 'V', VK_CONTROL};
+    for (int i = 0; i < 4; ++i) {
+        inputs[i].type = INPUT_KEYBOARD;
+        inputs[i].ki.wVk = keys[i];
+        inputs[i].ki.dwFlags = i >= 2 ? KEYEVENTF_KEYUP : 0;
+    }
+    if (SendInput(4, inputs, sizeof(INPUT)) != 4) return PasteOutcome::LeftOnClipboard;
+    {
+        auto app = lock_app_state();
+        app->saved_clipboard = std::move(saved);
+        app->clipboard_sequence = sequence;
+    }
+    SetTimer(owner, kTimerClipboard, kClipboardRestoreMs, nullptr);
+    return PasteOutcome::Inserted;
+}
+
+void restore_clipboard() {
+    std::optional<std::u16string> saved;
+    DWORD ours;
+    HWND owner;
+    {
+        auto app = lock_app_state();
+        owner = app->main_window;
+        saved = std::move(app->saved_clipboard);
+        app->saved_clipboard.reset();
+        ours = app->clipboard_sequence;
+    }
+    KillTimer(owner, kTimerClipboard);
+    // Something the user copied after the paste is theirs: it stays.
+    if (saved && GetClipboardSequenceNumber() == ours) set_clipboard_text(*saved);
+}
+
+void track_foreground() {
+    const HWND foreground = GetForegroundWindow();
+    if (!foreground) return;
+    DWORD process = 0;
+    GetWindowThreadProcessId(foreground, &process);
+    if (process == GetCurrentProcessId()) return;
+    wchar_t name[65] {};
+    GetClassNameW(foreground, name, 65);
+    if (is_excluded_target_class(narrow(name))) return;
+    lock_app_state()->foreground_before_menu = foreground;
+}
+
+void insert_recent(const std::vector<RecentDictation>& entries, int index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= entries.size()) return;
+    const std::string text = entries[static_cast<std::size_t>(index)].text + " ";
+    const HWND target = lock_app_state()->foreground_before_menu;
+    const bool usable = target && IsWindow(target);
+    const bool switched = usable && SetForegroundWindow(target);
+    Sleep(150);
+    if (switched && GetForegroundWindow() == target) {
+        if (paste_text(text) != PasteOutcome::Inserted) log("Einfügen aus „Letzte Diktate“ nicht möglich");
+        return;
+    }
+    if (set_clipboard_text(utf8_to_utf16(text))) {
+        show_balloon("Tolvek", "Der Text liegt in der Zwischenablage. Bitte mit Strg+V einfügen.", false);
+        log("Verlauf in die Zwischenablage gelegt (kein Zielfenster)");
+    }
+}
 
 }  // namespace tolvek

@@ -47,6 +47,8 @@ void finish_recording();
 void finish_recording(const std::function<void(WorkerInput)>& hand_over);
 // Takes the capture out of the application state and drops it, if one runs.
 void stop_running_capture();
+// The user was typing a shortcut, not dictating: the recording goes without a trace.
+void cancel_recording();
 // Log line, message box the first time, balloon afterwards.
 void report_capture_failure(const std::string& error);
 

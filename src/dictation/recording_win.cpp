@@ -85,6 +85,18 @@ void stop_running_capture() {
     stop_capture(std::move(capture));
 }
 
+void cancel_recording() {
+    HWND window;
+    {
+        auto app = lock_app_state();
+        window = app->main_window;
+    }
+    KillTimer(window, kTimerReleasePoll);
+    KillTimer(window, kTimerRecordingLimit);
+    stop_running_capture();
+    set_phase(0);
+}
+
 void report_capture_failure(const std::string& error) {
     log("Mikrofon: " + error);
     if (!dictation_values().start_failure_shown.exchange(true)) {

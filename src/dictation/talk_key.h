@@ -1,16 +1,52 @@
-// The talk key: hot key for ordinary keys, polling for modifier keys alone. Windows build only.
+// The talk key: the system hot key for ordinary keys, and for modifier keys alone a 40 ms poll
+// driving the state machine below.
 #pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
 
 namespace tolvek {
 
 inline constexpr int kTalkHotKeyId = 1;
+inline constexpr std::uint8_t kDummyKey = 0xE8;
+inline constexpr std::chrono::milliseconds kComboDebounce {180};
+inline constexpr std::chrono::seconds kCancelWindow {1};
 
-// True when the key from the settings is registered.
+// Engine state of a modifier-only talk key (kept in the application state).
+struct ModifierEngine {
+    std::optional<std::chrono::steady_clock::time_point> combo_since;
+    bool must_release = true;
+    bool foreign_key = false;
+};
+
+// What one poll of the keyboard sees.
+struct ModifierTick {
+    std::uint32_t configured = 0;  // M: the MOD_* bits of the talk key
+    bool hold = true;
+    std::uint8_t phase = 0;        // 0 idle, 1 recording, 2 processing
+    std::uint32_t held = 0;        // MOD_* bits down now
+    bool other_key = false;        // another key is down
+    std::chrono::steady_clock::time_point now;
+    std::optional<std::chrono::steady_clock::time_point> recording_start;
+};
+
+enum class TalkKeyAction { None, Start, Finish, Cancel };
+
+// Arms the engine: a combination already held does not count until it was released once.
+void arm(ModifierEngine& engine);
+TalkKeyAction modifier_tick(ModifierEngine& engine, const ModifierTick& tick);
+
+// Key states as the system reports them: is the virtual key down?
+using KeyDown = std::function<bool(int vk)>;
+std::uint32_t current_modifiers(const KeyDown& down);
+bool other_key_down(const KeyDown& down);
+
+// Windows build only.
 bool register_talk_key();
-// Timer 1: in hold mode, ends the recording once the talk key is up.
-void poll_talk_key_release();
-// Timer 5: the modifier-only talk key.
-void poll_modifier_keys();
+void poll_talk_key_release();  // timer 1
+void poll_modifier_keys();     // timer 5
 // Presses and releases the unassigned key 0xE8, so that releasing a modifier-only talk key does
 // not open the Start menu or the menu bar.
 void inject_dummy_key();

@@ -1,11 +1,80 @@
+#include <windows.h>
+
+#include "core/main_window.h"
+#include "core/tray.h"
+#include "dictation/dictation_cycle.h"
 #include "dictation/talk_key.h"
+#include "main/app_state.h"
+#include "ui/key_names.h"
 
 namespace tolvek {
+namespace {
 
-// Stand-ins until the talk key is built: nothing is registered or polled.
-bool register_talk_key() { return false; }
-void poll_talk_key_release() {}
-void poll_modifier_keys() {}
-void inject_dummy_key() {}
+bool async_down(int vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }
+
+}  // namespace
+
+bool register_talk_key() {
+    HWND window;
+    std::uint32_t vk, mods;
+    {
+        auto app = lock_app_state();
+        window = app->main_window;
+        vk = app->settings.vk;
+        mods = app->settings.mods;
+    }
+    UnregisterHotKey(window, kTalkHotKeyId);
+    KillTimer(window, kTimerModifierPoll);
+    if (vk != 0) {
+        if (RegisterHotKey(window, kTalkHotKeyId, mods | MOD_NOREPEAT, vk)) return true;
+        show_balloon("Tolvek",
+                     key_name(vk, mods) +
+                         " ist schon von einem anderen Programm belegt. Bitte über das Symbol "
+                         "unten rechts eine andere Taste wählen.",
+                     true);
+        return false;
+    }
+    arm(lock_app_state()->talk_key);
+    SetTimer(window, kTimerModifierPoll, kModifierPollMs, nullptr);
+    return true;
+}
+
+void poll_talk_key_release() {
+    const std::uint32_t vk = lock_app_state()->settings.vk;
+    if (async_down(static_cast<int>(vk))) return;
+    finish_recording();
+}
+
+void poll_modifier_keys() {
+    ModifierTick tick;
+    tick.held = current_modifiers(async_down);
+    tick.other_key = other_key_down(async_down);
+    tick.now = std::chrono::steady_clock::now();
+    TalkKeyAction action;
+    {
+        auto app = lock_app_state();
+        tick.configured = app->settings.mods;
+        tick.hold = app->settings.hold;
+        tick.phase = app->phase;
+        tick.recording_start = app->recording_start;
+        action = modifier_tick(app->talk_key, tick);
+    }
+    switch (action) {
+    case TalkKeyAction::Start: start_dictation(); break;
+    case TalkKeyAction::Finish: finish_recording(); break;
+    case TalkKeyAction::Cancel: cancel_recording(); break;
+    case TalkKeyAction::None: break;
+    }
+}
+
+void inject_dummy_key() {
+    INPUT inputs[2] {};
+    for (INPUT& input : inputs) {
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = kDummyKey;
+    }
+    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, inputs, sizeof(INPUT));
+}
 
 }  // namespace tolvek

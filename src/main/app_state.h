@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/settings.h"
+#include "dictation/talk_key.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -41,10 +42,12 @@ struct AppState {
     std::vector<RecentDictation> recent;  // newest first, at most 10
     std::shared_ptr<Capture> capture;
     std::optional<std::u16string> saved_clipboard;
+    // The clipboard's sequence number right after Tolvek put the dictated text there.
+    std::uint32_t clipboard_sequence = 0;
     std::optional<std::string> offered_version;
     std::optional<std::string> announced_version;
     std::shared_ptr<PendingUpdate> pending_update;
-    std::optional<Instant> combo_since;      // modifier-only talk key held since
+    ModifierEngine talk_key;                 // modifier-only talk key
     std::optional<Instant> recording_start;  // the running recording began
     std::optional<Instant> processing_start; // the recording was handed to the worker
     HWND main_window = nullptr;

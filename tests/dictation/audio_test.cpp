@@ -11,8 +11,8 @@
 #include "dictation/capture.h"
 #include "dictation/dictation_cycle.h"
 #include "dictation/dictation_values.h"
-#include "e2e/fake_tray.h"
 #include "e2e/microphone.h"
+#include "environment.h"
 #include "unit/test_support.h"
 
 namespace tolvek {
@@ -23,37 +23,7 @@ using test::mic_dir;
 using test::play;
 using test::wait_played;
 
-// One main window, tray stand-in and data folder for the whole program.
-class Environment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        data = new test::ScopedDataDir();
-        tray = new test::FakeTray();
-        WNDCLASSW wc {};
-        wc.lpfnWndProc = main_window_proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"TolvekMain";
-        RegisterClassW(&wc);
-        AppState state;
-        state.settings = default_settings();
-        state.settings.token = "tok";
-        state.settings.code = "ST-3PVA-8RKE";
-        state.settings.server = "https://dienst.example";
-        state.main_window = CreateWindowExW(0, L"TolvekMain", L"Tolvek", 0, 0, 0, 0, 0, nullptr,
-                                            nullptr, wc.hInstance, nullptr);
-        state.idle_icon = state.recording_icon = LoadIconW(nullptr, IDI_APPLICATION);
-        state.busy_icons.fill(state.idle_icon);
-        init_app_state(std::move(state));
-        update_tray(true);
-    }
-    static test::ScopedDataDir* data;
-    static test::FakeTray* tray;
-};
-test::ScopedDataDir* Environment::data = nullptr;
-test::FakeTray* Environment::tray = nullptr;
-const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new Environment);
-
-std::string log_text() { return read_file(Environment::data->file("tolvek.log")).value_or(""); }
+std::string log_text() { return read_file(test::DictationEnvironment::data->file("tolvek.log")).value_or(""); }
 
 std::vector<std::int16_t> as_samples(std::span<const std::uint8_t> bytes) {
     std::vector<std::int16_t> out(bytes.size() / 2);
@@ -93,7 +63,7 @@ protected:
     void SetUp() override {
         if (mic_dir().empty()) GTEST_SKIP() << "needs the virtual microphone of the harness";
         lock_app_state()->phase = 0;
-        remove_file(Environment::data->file("tolvek.log"));
+        remove_file(test::DictationEnvironment::data->file("tolvek.log"));
     }
 };
 
@@ -160,7 +130,7 @@ TEST_F(Microphone, SpeechIsHandedToTheWorker) {
 TEST_F(Microphone, SilenceIsRejectedAndCounted) {
     const std::uint32_t silent_before = dictation_values().silent_recordings;
     for (int round = 1; round <= 2; ++round) {
-        const std::size_t calls = Environment::tray->calls().size();
+        const std::size_t calls = test::DictationEnvironment::tray->calls().size();
         start_dictation();
         ASSERT_EQ(lock_app_state()->phase, 1);
         test::pump_for(1500ms);
@@ -169,7 +139,7 @@ TEST_F(Microphone, SilenceIsRejectedAndCounted) {
         EXPECT_FALSE(handed);
         EXPECT_EQ(lock_app_state()->phase, 0);
         EXPECT_EQ(dictation_values().silent_recordings.load(), silent_before + round);
-        const auto balloon = Environment::tray->wait_for(
+        const auto balloon = test::DictationEnvironment::tray->wait_for(
             calls, [](const test::TrayCall& c) { return c.flags == NIF_INFO; }, 2s);
         ASSERT_TRUE(balloon.has_value());
         EXPECT_EQ(balloon->info, kSilentBalloon);
@@ -181,7 +151,7 @@ TEST_F(Microphone, SilenceIsRejectedAndCounted) {
 }
 
 TEST_F(Microphone, TooShortIsDroppedWithoutAWord) {
-    const std::size_t calls = Environment::tray->calls().size();
+    const std::size_t calls = test::DictationEnvironment::tray->calls().size();
     start_dictation();
     play("speech.raw");
     test::pump_for(200ms);
@@ -190,8 +160,8 @@ TEST_F(Microphone, TooShortIsDroppedWithoutAWord) {
     EXPECT_FALSE(handed);
     EXPECT_EQ(lock_app_state()->phase, 0);
     EXPECT_EQ(log_text(), "");
-    for (std::size_t i = calls; i < Environment::tray->calls().size(); ++i) {
-        EXPECT_NE(Environment::tray->calls()[i].flags, static_cast<UINT>(NIF_INFO));
+    for (std::size_t i = calls; i < test::DictationEnvironment::tray->calls().size(); ++i) {
+        EXPECT_NE(test::DictationEnvironment::tray->calls()[i].flags, static_cast<UINT>(NIF_INFO));
     }
     // A second finish for the same recording finds nothing to do.
     finish_recording([&](WorkerInput) { handed = true; });
@@ -199,7 +169,7 @@ TEST_F(Microphone, TooShortIsDroppedWithoutAWord) {
 }
 
 TEST_F(Microphone, TestPayloadIsSentWhateverItsLength) {
-    const std::string path = Environment::data->file("kurz.wav");
+    const std::string path = test::DictationEnvironment::data->file("kurz.wav");
     const Bytes tiny = wav_bytes(Bytes(3200, 0), 16000);  // 0.1 s of silence
     write_file_flushed(path, std::string(tiny.begin(), tiny.end()));
     test::set_env("TOLVEK_TEST_WAV", path);
@@ -259,11 +229,11 @@ TEST(NoMicrophone, FirstFailureInABoxThenInBalloons) {
     EXPECT_EQ(lock_app_state()->capture, nullptr);
     EXPECT_EQ(microphone_device_name(), std::nullopt);
 
-    const std::size_t calls = Environment::tray->calls().size();
+    const std::size_t calls = test::DictationEnvironment::tray->calls().size();
     start_dictation();
-    ASSERT_EQ(Environment::tray->calls().size(), calls + 1) << "no message box the second time";
-    EXPECT_EQ(Environment::tray->calls().back().info, error);
-    EXPECT_EQ(Environment::tray->calls().back().info_flags, static_cast<DWORD>(NIIF_WARNING));
+    ASSERT_EQ(test::DictationEnvironment::tray->calls().size(), calls + 1) << "no message box the second time";
+    EXPECT_EQ(test::DictationEnvironment::tray->calls().back().info, error);
+    EXPECT_EQ(test::DictationEnvironment::tray->calls().back().info_flags, static_cast<DWORD>(NIIF_WARNING));
     EXPECT_EQ(lock_app_state()->phase, 0);
 
     const std::string log = log_text();

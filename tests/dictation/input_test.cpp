@@ -1,0 +1,296 @@
+// The talk key and text insertion with the real keyboard and clipboard of Wine. Keys are
+// injected with SendInput, as a user's keyboard would deliver them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+
+#include "core/log.h"
+#include "dictation/dictation_cycle.h"
+#include "dictation/insertion.h"
+#include "dictation/talk_key.h"
+#include "e2e/microphone.h"
+#include "environment.h"
+
+namespace tolvek {
+namespace {
+
+using namespace std::chrono_literals;
+using Env = test::DictationEnvironment;
+
+void keys(std::initializer_list<std::pair<WORD, bool>> presses) {
+    std::vector<INPUT> inputs;
+    for (auto [vk, down] : presses) {
+        INPUT i {};
+        i.type = INPUT_KEYBOARD;
+        i.ki.wVk = vk;
+        i.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+        inputs.push_back(i);
+    }
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+std::optional<std::u16string> clipboard() {
+    if (!OpenClipboard(nullptr)) return std::nullopt;
+    std::optional<std::u16string> text;
+    if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
+        text = std::u16string(static_cast<const char16_t*>(GlobalLock(h)));
+        GlobalUnlock(h);
+    }
+    CloseClipboard();
+    return text;
+}
+
+bool marked() {
+    for (const wchar_t* name : {L"ExcludeClipboardContentFromMonitorProcessing",
+                                L"CanIncludeInClipboardHistory", L"CanUploadToCloudClipboard"}) {
+        if (!IsClipboardFormatAvailable(RegisterClipboardFormatW(name))) return false;
+    }
+    return true;
+}
+
+// Puts plain text on the clipboard the way another program would.
+void copy_plain(const std::u16string& text) {
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 2 * text.size() + 2);
+    std::memcpy(GlobalLock(h), text.c_str(), 2 * text.size() + 2);
+    GlobalUnlock(h);
+    SetClipboardData(CF_UNICODETEXT, h);
+    CloseClipboard();
+}
+
+void copy_image() {
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    SetClipboardData(CF_BITMAP, CreateBitmap(4, 4, 1, 32, nullptr));
+    CloseClipboard();
+}
+
+// Another program's window with an edit control, in front and focused.
+class Editor {
+public:
+    Editor() {
+        window_ = CreateWindowExW(0, L"STATIC", L"Ziel", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50,
+                                  400, 200, nullptr, nullptr, nullptr, nullptr);
+        edit_ = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_MULTILINE, 0, 0, 380,
+                                150, window_, nullptr, nullptr, nullptr);
+        SetForegroundWindow(window_);
+        SetFocus(edit_);
+        test::pump_for(200ms);
+    }
+    Editor(const Editor&) = delete;
+    Editor& operator=(const Editor&) = delete;
+    ~Editor() {
+        if (IsWindow(window_)) DestroyWindow(window_);
+    }
+    // Empties the edit control and brings the window back to the front.
+    void reset() {
+        SetWindowTextW(edit_, L"");
+        SetForegroundWindow(window_);
+        SetFocus(edit_);
+        test::pump_for(100ms);
+    }
+    std::string text() const {
+        wchar_t buffer[1024] {};
+        GetWindowTextW(edit_, buffer, 1024);
+        return narrow(buffer);
+    }
+    HWND window() const { return window_; }
+    void close() { DestroyWindow(window_); }
+
+private:
+    HWND window_ = nullptr;
+    HWND edit_ = nullptr;
+};
+
+// One editor for the suite: making a visible window takes Wine a moment.
+class Insertion : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { shared_editor = new Editor(); }
+    static void TearDownTestSuite() { delete shared_editor; }
+    void SetUp() override {
+        remove_file(Env::data->file("tolvek.log"));
+        shared_editor->reset();
+    }
+    std::string log() const { return read_file(Env::data->file("tolvek.log")).value_or(""); }
+    static Editor* shared_editor;
+};
+Editor* Insertion::shared_editor = nullptr;
+
+TEST_F(Insertion, PasteRestoresTheUsersText) {
+    Editor& editor = *shared_editor;
+    copy_plain(u"abc");
+    EXPECT_EQ(paste_text("Hallo Welt "), PasteOutcome::Inserted);
+    test::pump_until([&] { return editor.text() == "Hallo Welt "; }, 3s);
+    EXPECT_EQ(editor.text(), "Hallo Welt ");
+    EXPECT_EQ(clipboard(), u"Hallo Welt ");
+    EXPECT_TRUE(marked()) << "the dictated text carries the markers";
+    test::pump_for(1200ms);
+    EXPECT_EQ(clipboard(), u"abc");
+    EXPECT_TRUE(marked()) << "and so does the restored text";
+}
+
+TEST_F(Insertion, ImageBeforeLeavesTheDictation) {
+    Editor& editor = *shared_editor;
+    copy_image();
+    EXPECT_EQ(paste_text("Bild "), PasteOutcome::Inserted);
+    test::pump_for(1200ms);
+    EXPECT_EQ(editor.text(), "Bild ");
+    EXPECT_EQ(clipboard(), u"Bild ");
+}
+
+TEST_F(Insertion, TwoPastesWithinTheRestoreTime) {
+    Editor& editor = *shared_editor;
+    copy_plain(u"abc");
+    EXPECT_EQ(paste_text("eins "), PasteOutcome::Inserted);
+    test::pump_for(100ms);
+    EXPECT_EQ(paste_text("zwei "), PasteOutcome::Inserted);
+    test::pump_for(1300ms);
+    EXPECT_EQ(editor.text(), "eins zwei ");
+    EXPECT_EQ(clipboard(), u"eins ") << "the second paste saved the first dictation";
+}
+
+TEST_F(Insertion, SomethingCopiedMeanwhileIsKept) {
+    copy_plain(u"abc");
+    EXPECT_EQ(paste_text("Diktat "), PasteOutcome::Inserted);
+    test::pump_for(300ms);
+    copy_plain(u"neu kopiert");
+    test::pump_for(1000ms);
+    EXPECT_EQ(clipboard(), u"neu kopiert");
+}
+
+TEST_F(Insertion, PasteWaitsForTheTalkKeyToBeReleased) {
+    Editor& editor = *shared_editor;
+    keys({{VK_CONTROL, true}, {VK_SHIFT, true}});
+    std::thread release([] {
+        std::this_thread::sleep_for(400ms);
+        keys({{VK_SHIFT, false}, {VK_CONTROL, false}});
+    });
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(paste_text("leise "), PasteOutcome::Inserted);
+    const auto waited = std::chrono::steady_clock::now() - started;
+    release.join();
+    EXPECT_GE(waited, 350ms);
+    EXPECT_LT(waited, 1500ms);
+    test::pump_until([&] { return editor.text() == "leise "; }, 3s);
+    EXPECT_EQ(editor.text(), "leise ");
+    test::pump_for(1000ms);
+}
+
+TEST_F(Insertion, RecentIntoThePreviousWindowOrTheClipboard) {
+    const std::vector<RecentDictation> recent = {{"09:15", "Zweiter Text"}, {"09:10", "Erster Text"}};
+    {
+        Editor& editor = *shared_editor;
+        lock_app_state()->foreground_before_menu = editor.window();
+        insert_recent(recent, 1);
+        test::pump_until([&] { return editor.text() == "Erster Text "; }, 3s);
+        EXPECT_EQ(editor.text(), "Erster Text ");
+        test::pump_for(1000ms);
+    }
+    Editor closed;
+    lock_app_state()->foreground_before_menu = closed.window();
+    closed.close();
+    const std::size_t calls = Env::tray->calls().size();
+    insert_recent(recent, 0);
+    EXPECT_EQ(clipboard(), u"Zweiter Text ");
+    ASSERT_EQ(Env::tray->calls().size(), calls + 1);
+    EXPECT_EQ(Env::tray->calls().back().info, "Der Text liegt in der Zwischenablage. Bitte mit Strg+V einfügen.");
+    EXPECT_EQ(Env::tray->calls().back().info_flags, static_cast<DWORD>(NIIF_INFO));
+    EXPECT_NE(log().find(" Verlauf in die Zwischenablage gelegt (kein Zielfenster)\n"), std::string::npos);
+    insert_recent(recent, 2);  // no such entry
+    EXPECT_EQ(Env::tray->calls().size(), calls + 1);
+}
+
+TEST_F(Insertion, ForegroundTrackingSkipsOwnAndShellWindows) {
+    lock_app_state()->foreground_before_menu = nullptr;
+    track_foreground();  // the editor in front belongs to this very process: never the target
+    EXPECT_EQ(lock_app_state()->foreground_before_menu, nullptr);
+    EXPECT_TRUE(is_excluded_target_class("Shell_TrayWnd"));
+    EXPECT_TRUE(is_excluded_target_class("#32768"));
+    EXPECT_FALSE(is_excluded_target_class("shell_traywnd"));
+}
+
+class TalkKeyWin : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (test::mic_dir().empty()) GTEST_SKIP() << "needs the virtual microphone of the harness";
+        lock_app_state()->phase = 0;
+    }
+    void TearDown() override {
+        keys({{VK_F9, false}, {VK_CONTROL, false}, {VK_SHIFT, false}});
+        set_key(0, 6, true);
+        UnregisterHotKey(lock_app_state()->main_window, kTalkHotKeyId);
+        KillTimer(lock_app_state()->main_window, 5);
+        test::pump_for(200ms);
+        if (lock_app_state()->phase == 1) finish_recording([](WorkerInput) {});
+        set_phase(0);
+    }
+    static void set_key(std::uint32_t vk, std::uint32_t mods, bool hold) {
+        auto app = lock_app_state();
+        app->settings.vk = vk;
+        app->settings.mods = mods;
+        app->settings.hold = hold;
+    }
+    static std::uint8_t phase() { return lock_app_state()->phase; }
+    static bool wait_phase(std::uint8_t p, std::chrono::milliseconds limit = 2s) {
+        return test::pump_until([&] { return phase() == p; }, limit);
+    }
+};
+
+TEST_F(TalkKeyWin, F9HoldStartsAndReleaseFinishes) {
+    set_key(VK_F9, 0, true);
+    ASSERT_TRUE(register_talk_key());
+    keys({{VK_F9, true}});
+    ASSERT_TRUE(wait_phase(1));
+    test::pump_for(500ms);
+    EXPECT_EQ(phase(), 1) << "held: still recording";
+    keys({{VK_F9, false}});
+    const auto released = std::chrono::steady_clock::now();
+    ASSERT_TRUE(wait_phase(0));
+    EXPECT_LT(std::chrono::steady_clock::now() - released, 300ms) << "seen within a few 30 ms ticks";
+}
+
+TEST_F(TalkKeyWin, F9TapSecondPressFinishes) {
+    set_key(VK_F9, 0, false);
+    ASSERT_TRUE(register_talk_key());
+    keys({{VK_F9, true}, {VK_F9, false}});
+    ASSERT_TRUE(wait_phase(1));
+    test::pump_for(600ms);
+    EXPECT_EQ(phase(), 1) << "released: tap mode keeps recording";
+    keys({{VK_F9, true}, {VK_F9, false}});
+    EXPECT_TRUE(wait_phase(0));
+}
+
+TEST_F(TalkKeyWin, KeyTakenByAnotherProgram) {
+    HWND other = CreateWindowExW(0, L"STATIC", L"andere", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(RegisterHotKey(other, 7, MOD_CONTROL, VK_F10));
+    set_key(VK_F10, MOD_CONTROL, true);
+    const std::size_t calls = Env::tray->calls().size();
+    EXPECT_FALSE(register_talk_key());
+    ASSERT_EQ(Env::tray->calls().size(), calls + 1);
+    EXPECT_EQ(Env::tray->calls().back().info,
+              "Strg + F10 ist schon von einem anderen Programm belegt. Bitte über das Symbol unten "
+              "rechts eine andere Taste wählen.");
+    EXPECT_EQ(Env::tray->calls().back().info_flags, static_cast<DWORD>(NIIF_WARNING));
+    UnregisterHotKey(other, 7);
+    DestroyWindow(other);
+}
+
+TEST_F(TalkKeyWin, CtrlShiftAfterTheDebounceAndOnRelease) {
+    set_key(0, 6, true);
+    ASSERT_TRUE(register_talk_key());
+    test::pump_for(100ms);
+    keys({{VK_CONTROL, true}, {VK_SHIFT, true}});
+    const auto pressed = std::chrono::steady_clock::now();
+    ASSERT_TRUE(wait_phase(1));
+    EXPECT_GE(std::chrono::steady_clock::now() - pressed, 180ms) << "debounced";
+    test::pump_for(1200ms);
+    EXPECT_EQ(phase(), 1);
+    keys({{VK_SHIFT, false}});
+    EXPECT_TRUE(test::pump_until([] { return phase() != 1; }, 2s)) << "Umschalt released: finished";
+    keys({{VK_CONTROL, false}});
+}
+
+}  // namespace
+}  // namespace tolvek
