@@ -16,6 +16,8 @@ public:
         RunningTolvek::SetUp();
         if (test::mic_dir().empty()) GTEST_SKIP() << "needs the virtual microphone of the harness";
         Settings s = default_settings();
+        // Tap mode: with the talk key up, a hold-mode recording would end at the next poll.
+        s.hold = false;
         s.token = "tok";
         s.code = "ST-3PVA-8RKE";
         save_settings(s);
@@ -37,7 +39,7 @@ TEST_F(Recording, SpeechGoesThroughRecordingAndProcessing) {
     const std::size_t recorded = tray.calls().size();
     PostMessageW(window, kMsgFinishRecording, 0, 0);
     EXPECT_TRUE(tooltip(recorded, "Tolvek · Text wird geschrieben"));
-    EXPECT_TRUE(tooltip(recorded, "Tolvek · Strg + Umschalt halten und sprechen"));
+    EXPECT_TRUE(tooltip(recorded, "Tolvek · Strg + Umschalt antippen und sprechen"));
     EXPECT_EQ(log().find("Aufnahme stumm"), std::string::npos);
 }
 
@@ -53,7 +55,7 @@ TEST_F(Recording, SilenceIsRejectedWithAHint) {
               "Es war nichts zu hören. Bitte prüfen, ob das richtige Mikrofon gewählt und nicht "
               "stumm geschaltet ist.");
     EXPECT_NE(log().find(" Aufnahme stumm\n"), std::string::npos);
-    EXPECT_TRUE(tooltip(before, "Tolvek · Strg + Umschalt halten und sprechen"));
+    EXPECT_TRUE(tooltip(before, "Tolvek · Strg + Umschalt antippen und sprechen"));
 }
 
 }  // namespace
