@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include <opus/opus.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "dictation/wav.h"
+#include "opus/ogg_opus.h"
+#include "test_support.h"
+
+namespace tolvek {
+namespace {
+
+struct Page {
+    std::uint8_t type;
+    std::uint64_t granule;
+    std::uint32_t serial, sequence, crc;
+    std::vector<std::uint8_t> lacing;
+    std::vector<Bytes> packets;
+    bool crc_ok;
+};
+
+std::uint64_t le(const Bytes& b, std::size_t at, int n) {
+    std::uint64_t v = 0;
+    for (int i = n - 1; i >= 0; --i) v = v << 8 | b[at + i];
+    return v;
+}
+
+std::vector<Page> read_pages(const Bytes& ogg) {
+    std::vector<Page> pages;
+    std::size_t at = 0;
+    while (at + 27 <= ogg.size()) {
+        EXPECT_EQ(std::string(ogg.begin() + at, ogg.begin() + at + 4), "OggS");
+        Page p;
+        p.type = ogg[at + 5];
+        p.granule = le(ogg, at + 6, 8);
+        p.serial = static_cast<std::uint32_t>(le(ogg, at + 14, 4));
+        p.sequence = static_cast<std::uint32_t>(le(ogg, at + 18, 4));
+        p.crc = static_cast<std::uint32_t>(le(ogg, at + 22, 4));
+        const std::size_t n = ogg[at + 26];
+        p.lacing.assign(ogg.begin() + at + 27, ogg.begin() + at + 27 + n);
+        std::size_t body = at + 27 + n;
+        Bytes packet;
+        for (std::uint8_t l : p.lacing) {
+            packet.insert(packet.end(), ogg.begin() + body, ogg.begin() + body + l);
+            body += l;
+            if (l < 255) {
+                p.packets.push_back(packet);
+                packet.clear();
+            }
+        }
+        Bytes copy(ogg.begin() + at, ogg.begin() + body);
+        copy[22] = copy[23] = copy[24] = copy[25] = 0;
+        p.crc_ok = ogg_crc(copy) == p.crc;
+        pages.push_back(p);
+        at = body;
+    }
+    EXPECT_EQ(at, ogg.size());
+    return pages;
+}
+
+Bytes speech_wav(std::size_t samples) {
+    const auto fixture = read_file(TOLVEK_SPEECH_FIXTURE);
+    EXPECT_TRUE(fixture.has_value());
+    Bytes pcm(samples * 2);
+    for (std::size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<std::uint8_t>((*fixture)[i % fixture->size()]);
+    return wav_bytes(pcm, 16000);
+}
+
+int encoder_lookahead() {
+    int error = 0;
+    OpusEncoder* e = opus_encoder_create(16000, 1, OPUS_APPLICATION_VOIP, &error);
+    opus_int32 l = 0;
+    opus_encoder_ctl(e, OPUS_GET_LOOKAHEAD(&l));
+    opus_encoder_destroy(e);
+    return l;
+}
+
+TEST(OggCrc, KnownValues) {
+    const std::string check = "123456789";
+    EXPECT_EQ(ogg_crc(std::span(reinterpret_cast<const std::uint8_t*>(check.data()), check.size())),
+              0x89A1897Fu);
+    EXPECT_EQ(ogg_crc({}), 0u);
+}
+
+TEST(OggPage, LacingAndHeader) {
+    Bytes out;
+    ogg_page(out, 7, 4, 0x0102030405060708ull, {Bytes(255, 0xAA), Bytes {}, Bytes(10, 1)});
+    const auto pages = read_pages(out);
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0].lacing, (std::vector<std::uint8_t> {255, 0, 0, 10}));
+    EXPECT_EQ(pages[0].packets.size(), 3u);
+    EXPECT_EQ(pages[0].sequence, 7u);
+    EXPECT_EQ(pages[0].type, 4);
+    EXPECT_EQ(pages[0].granule, 0x0102030405060708ull);
+    EXPECT_EQ(pages[0].serial, 0x546C566Bu);
+    EXPECT_EQ(Bytes(out.begin() + 14, out.begin() + 18), (Bytes {0x6B, 0x56, 0x6C, 0x54}));
+    EXPECT_TRUE(pages[0].crc_ok);
+}
+
+TEST(OggOpus, OneSecondLayout) {
+    ASSERT_EQ(encoder_lookahead(), 104) << "the layout below assumes libopus' look-ahead of 104";
+    const auto ogg = encode_ogg_opus(speech_wav(16000));
+    ASSERT_TRUE(ogg.has_value());
+    EXPECT_EQ(ogg->duration_ms, 1000u);
+    const auto pages = read_pages(ogg->bytes);
+    ASSERT_EQ(pages.size(), 4u);
+    EXPECT_EQ(pages[0].type, 2);
+    EXPECT_EQ(pages[0].granule, 0u);
+    ASSERT_EQ(pages[0].packets.size(), 1u);
+    const Bytes head = pages[0].packets[0];
+    EXPECT_EQ(head, (Bytes {'O', 'p', 'u', 's', 'H', 'e', 'a', 'd', 1, 1, 312 & 0xFF, 312 >> 8,
+                            0x80, 0x3E, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(pages[1].type, 0);
+    EXPECT_EQ(pages[1].packets[0], (Bytes {'O', 'p', 'u', 's', 'T', 'a', 'g', 's', 6, 0, 0, 0, 'T',
+                                           'o', 'l', 'v', 'e', 'k', 0, 0, 0, 0}));
+    EXPECT_EQ(pages[2].sequence, 2u);
+    EXPECT_EQ(pages[2].packets.size(), 50u);
+    EXPECT_EQ(pages[2].granule, 48000u);
+    EXPECT_EQ(pages[2].type, 0);
+    EXPECT_EQ(pages[3].packets.size(), 1u);
+    EXPECT_EQ(pages[3].type, 4);
+    EXPECT_EQ(pages[3].granule, 48312u);
+    for (const auto& p : pages) {
+        EXPECT_TRUE(p.crc_ok);
+        EXPECT_EQ(p.serial, 0x546C566Bu);
+        std::size_t lacing = 0;
+        for (const auto& packet : p.packets) lacing += packet.size() / 255 + 1;
+        EXPECT_LE(lacing, 255u);
+    }
+}
+
+TEST(OggOpus, WhatIsNotARecording) {
+    test::ScopedDataDir data;
+    const auto log = [&] { return read_file(data.file("tolvek.log")).value_or(""); };
+    EXPECT_FALSE(encode_ogg_opus(Bytes(19, 0)).has_value());
+    Bytes no_data = wav_bytes(Bytes(100, 1), 16000);
+    no_data[36] = 'l', no_data[37] = 'i', no_data[38] = 's', no_data[39] = 't';
+    EXPECT_FALSE(encode_ogg_opus(no_data).has_value());
+    EXPECT_EQ(log(), "") << "sent as WAV without a word";
+
+    EXPECT_FALSE(encode_ogg_opus(wav_bytes({}, 16000)).has_value());
+    EXPECT_NE(log().find(" Opus-Kodierung gescheitert, sende WAV\n"), std::string::npos);
+}
+
+TEST(OggOpus, ChunkWalk) {
+    // A LIST chunk of odd size before the data chunk, and a data size beyond the image.
+    Bytes wav = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'L', 'I', 'S', 'T', 3, 0, 0, 0,
+                 'a', 'b', 'c', 0, 'd', 'a', 't', 'a', 0xFF, 0xFF, 0, 0, 1, 2, 3, 4, 5};
+    const auto samples = wav_samples(wav);
+    ASSERT_TRUE(samples.has_value());
+    EXPECT_EQ(Bytes(samples->begin(), samples->end()), (Bytes {1, 2, 3, 4}));
+}
+
+TEST(OggOpus, TestSwitchHalvesTheStream) {
+    Bytes ogg(10001, 7);
+    apply_test_halving(ogg);
+    EXPECT_EQ(ogg.size(), 10001u) << "without the variable nothing changes";
+    test::set_env("TOLVEK_TEST_OPUS_HALB", "");
+    apply_test_halving(ogg);
+    test::set_env("TOLVEK_TEST_OPUS_HALB", std::nullopt);
+    EXPECT_EQ(ogg.size(), 5000u);
+}
+
+#ifndef _WIN32
+// The stream as the standard tools read it: opusinfo accepts it and opusdec returns exactly the
+// recorded samples after trimming the pre-skip and the end by the granule position.
+TEST(OggOpus, ConformsToTheStandardTools) {
+    test::ScopedDataDir data;
+    for (std::size_t seconds : {1u, 10u, 598u}) {
+        SCOPED_TRACE(seconds);
+        const std::size_t s = seconds * 16000 + 123;
+        const auto ogg = encode_ogg_opus(speech_wav(s));
+        ASSERT_TRUE(ogg.has_value());
+        const std::string file = path_join(data.dir(), "test.opus");
+        create_directories(data.dir());
+        ASSERT_TRUE(write_file_flushed(file, std::string(ogg->bytes.begin(), ogg->bytes.end())));
+        const std::string info = "opusinfo " + file + " > " + file + ".info 2>&1";
+        EXPECT_EQ(std::system(info.c_str()), 0) << read_file(file + ".info").value_or("");
+        const std::string text = read_file(file + ".info").value_or("");
+        EXPECT_EQ(text.find("WARNING"), std::string::npos) << text;
+        EXPECT_EQ(text.find("ERROR"), std::string::npos) << text;
+        for (int rate : {16000, 48000}) {
+            const std::string out = file + ".raw";
+            const std::string dec = "opusdec --quiet --rate " + std::to_string(rate) + " " + file + " " + out;
+            ASSERT_EQ(std::system(dec.c_str()), 0);
+            EXPECT_EQ(file_size(out), s * 2 * (rate / 16000)) << rate;
+        }
+    }
+}
+#endif
+
+}  // namespace
+}  // namespace tolvek
