@@ -6,23 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "dictation/recording.h"
+#include "dictation/dictation.h"
 
 namespace tolvek {
-
-struct Credentials {
-    std::string token;
-    std::string firm;
-};
-
-// What the dictation worker posts back (0x8002).
-struct DictationResult {
-    bool is_error = false;
-    std::string text;  // the transcription (may be empty) or the error message
-    std::optional<Credentials> renewed;
-    float length_seconds = 0;
-    bool auth_invalid = false;
-};
 
 void start_dictation();
 // 0 idle, 1 recording, 2 processing: tray, overlay and their timers follow.

@@ -3,13 +3,16 @@
 #include <windows.h>
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
+#include "core/log.h"
 #include "core/main_window.h"
 #include "core/messages.h"
 #include "core/tones.h"
 #include "core/tray.h"
 #include "dictation/capture.h"
+#include "dictation/insertion.h"
 #include "dictation/dictation_values.h"
 #include "dictation/talk_key.h"
 #include "ui/enrollment.h"
@@ -83,16 +86,90 @@ void set_phase(std::uint8_t phase) {
     }
 }
 
-// Stand-ins until the transcription worker and the result handling are built: the recording
-// is dropped and the cycle returns to idle.
 void start_dictation_worker(WorkerInput input) {
-    std::thread([input = std::move(input)] {
+    const HWND window = input.main_window;
+    try {
+        std::thread([input = std::move(input)] {
+            std::unique_ptr<DictationResult> result;
+            try {
+                result = std::make_unique<DictationResult>(run_dictation(input));
+            } catch (...) {
+                result = std::make_unique<DictationResult>();
+                result->is_error = true;
+                result->text = "Die Aufnahme ließ sich nicht verarbeiten.";
+                result->length_seconds = input.seconds;
+            }
+            post_record(input.main_window, kMsgTranscription, 0, std::move(result));
+        }).detach();
+    } catch (...) {
+        // No thread for the worker: the recording cannot be sent; the cycle must not hang.
         auto result = std::make_unique<DictationResult>();
-        result->length_seconds = input.seconds;
-        post_record(input.main_window, kMsgTranscription, 0, std::move(result));
-    }).detach();
+        result->is_error = true;
+        result->text = "Die Aufnahme ließ sich nicht verarbeiten.";
+        post_record(window, kMsgTranscription, 0, std::move(result));
+    }
 }
 
-void handle_result(std::unique_ptr<DictationResult>) { set_phase(0); }
+void handle_result(std::unique_ptr<DictationResult> result) {
+    {
+        auto app = lock_app_state();
+        if (result->renewed) {
+            app->settings.token = result->renewed->token;
+            app->settings.firm = result->renewed->firm;
+            save_settings(app->settings);
+        }
+        if (result->auth_invalid) {
+            app->settings.token.clear();
+            save_settings(app->settings);
+        }
+    }
+    DictationValues& values = dictation_values();
+    if (auto region = values.take_processing_region()) lock_app_state()->settings.region = *region;
+    const auto started = values.processing_start();
+    const float wait =
+        started ? std::chrono::duration<float>(std::chrono::steady_clock::now() - *started).count() : 0.0f;
+    set_phase(0);
+
+    const LocalTime now = local_time();
+    const LatestRequest latest = values.latest();
+    const std::string region = lock_app_state()->settings.region;
+    technical_history().add(statistics_line(now, result->length_seconds, values.last_peak, wait,
+                                            result_label(*result), latest.transfer_summary, region,
+                                            latest.engine_name));
+    if (auto line = engine_change_line(latest.engine_name, latest.transfer_summary)) log(*line);
+
+    if (result->is_error) {
+        play_sound(kToneError);
+        log("Fehler: " + result->text);
+        show_balloon("Tolvek",
+                     result->auth_invalid ? "Die Anmeldung ist nicht mehr gültig. Bitte über das Symbol "
+                                            "unten rechts den Firmen-Code neu eingeben."
+                                          : result->text,
+                     true);
+        return;
+    }
+    if (result->text.empty()) {
+        play_sound(kToneError);
+        show_balloon("Tolvek", "Es wurde nichts verstanden. Bitte noch einmal versuchen.", false);
+        return;
+    }
+    const LocalTime at = local_time();
+    char time[8];
+    std::snprintf(time, sizeof time, "%02d:%02d", at.hour, at.minute);
+    add_recent(lock_app_state()->recent, {time, result->text});
+    const PasteOutcome pasted = paste_text(result->text + " ");
+    play_sound(kToneDone);
+    if (pasted == PasteOutcome::LeftOnClipboard) {
+        log("Einfügen nicht möglich: Text liegt in der Zwischenablage");
+        show_balloon("Tolvek", "Der Text liegt in der Zwischenablage. Bitte mit Strg+V einfügen.", false);
+    } else if (pasted == PasteOutcome::ClipboardUnavailable) {
+        // Neither the target nor the clipboard got the text; it stays in the recent dictations.
+        log("Einfügen nicht möglich: Zwischenablage belegt");
+        show_balloon("Tolvek",
+                     "Die Zwischenablage ist gerade belegt. Der Text steht unter „Letzte Diktate“ "
+                     "im Fuchs-Menü.",
+                     true);
+    }
+}
 
 }  // namespace tolvek

@@ -1,8 +1,35 @@
+#include <windows.h>
+
+#include <thread>
+
+#include "core/messages.h"
+#include "core/tray.h"
+#include "main/app_state.h"
 #include "net/hello.h"
 
 namespace tolvek {
 
-// Stand-in until the hello is built: no request is sent.
-void start_hello(bool) {}
+void start_hello(bool manual) {
+    std::string server, token;
+    HWND window;
+    {
+        auto app = lock_app_state();
+        server = app->settings.server;
+        token = app->settings.token;
+        window = app->main_window;
+    }
+    if (token.empty()) {
+        if (manual) show_balloon("Tolvek", "Bitte zuerst den Firmen-Code eingeben.", true);
+        return;
+    }
+    std::thread([server = std::move(server), token = std::move(token), manual, window] {
+        try {
+            if (auto outcome = hello(server, token, manual)) {
+                post_record(window, kMsgHello, 0, std::make_unique<HelloOutcome>(std::move(*outcome)));
+            }
+        } catch (...) {
+        }
+    }).detach();
+}
 
 }  // namespace tolvek

@@ -6,5 +6,7 @@
 namespace tolvek {
 
 std::string windows_edition();
+// "bluetooth", "headset", "usb", "eingebaut" or "anderes".
+std::string microphone_kind();
 
 }  // namespace tolvek

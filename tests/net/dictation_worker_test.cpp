@@ -1,0 +1,171 @@
+// The dictation worker against the development service: token renewal, Opus and its refusal.
+#include <gtest/gtest.h>
+
+#include "devservice_client.h"
+#include "dictation/dictation.h"
+#include "dictation/wav.h"
+#include "net/hello.h"
+#include "unit/test_support.h"
+
+namespace tolvek {
+namespace {
+
+Bytes speech() {
+    const auto fixture = read_file(TOLVEK_SPEECH_FIXTURE);
+    EXPECT_TRUE(fixture.has_value());
+    const std::string pcm = fixture->substr(0, 32000 * 2);  // 2 s
+    return wav_bytes(Bytes(pcm.begin(), pcm.end()), 16000);
+}
+
+class Worker : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!service.available()) GTEST_SKIP() << "needs the development service";
+        service.reset();
+        fallback_memory().set(std::nullopt);
+        skipped = service.requests().size();
+    }
+    WorkerInput input(std::string token, std::string code = "ST-3PVA-8RKE") {
+        WorkerInput in;
+        in.server = service.base();
+        in.token = std::move(token);
+        in.code = std::move(code);
+        in.payload = speech();
+        in.seconds = 2.0f;
+        return in;
+    }
+    std::vector<std::string> paths() const {
+        std::vector<std::string> out;
+        const Json all = service.requests();
+        for (std::size_t i = skipped; i < all.size(); ++i) out.push_back(all[i]["path"].get<std::string>());
+        return out;
+    }
+    Json uploads() const {
+        Json out = Json::array();
+        for (const auto& r : service.requests()) {
+            if (r["path"] == "/v1/audio/transcriptions") out.push_back(r);
+        }
+        return out;
+    }
+    std::string log() const { return read_file(data.file("tolvek.log")).value_or(""); }
+
+    test::ScopedDataDir data;
+    test::DevService service;
+    std::size_t skipped = 0;
+};
+
+TEST_F(Worker, EmptyTokenIsRenewedFirst) {
+    const DictationResult r = run_dictation(input(""));
+    EXPECT_FALSE(r.is_error) << r.text;
+    EXPECT_EQ(r.text, "Hallo Welt");
+    ASSERT_TRUE(r.renewed.has_value());
+    EXPECT_EQ(r.renewed->firm, "Muster GmbH");
+    EXPECT_EQ(r.length_seconds, 2.0f);
+    EXPECT_EQ(paths(), (std::vector<std::string> {"/v1/app/enroll", "/v1/audio/transcriptions"}));
+}
+
+TEST_F(Worker, RejectedTokenIsRenewedOnce) {
+    const DictationResult r = run_dictation(input("abgelaufen"));
+    EXPECT_FALSE(r.is_error) << r.text;
+    EXPECT_TRUE(r.renewed.has_value());
+    EXPECT_FALSE(r.auth_invalid);
+    EXPECT_EQ(paths(), (std::vector<std::string> {"/v1/audio/transcriptions", "/v1/app/enroll",
+                                                  "/v1/audio/transcriptions"}));
+}
+
+TEST_F(Worker, RejectedTwiceIsAnOrdinaryError) {
+    for (int i = 0; i < 2; ++i) {
+        service.next({{"path", "/v1/audio/transcriptions"}, {"status", 401},
+                      {"body", {{"error", {{"message", "Token ungültig"}}}}}});
+    }
+    const DictationResult r = run_dictation(input("abgelaufen"));
+    EXPECT_TRUE(r.is_error);
+    EXPECT_EQ(r.text, "Token ungültig");
+    EXPECT_FALSE(r.auth_invalid);
+}
+
+TEST_F(Worker, RejectedWithoutCodeOrWithRefusedCode) {
+    DictationResult r = run_dictation(input("abgelaufen", ""));
+    EXPECT_TRUE(r.is_error);
+    EXPECT_TRUE(r.auth_invalid);
+    EXPECT_EQ(paths().size(), 1u) << "no enrollment without a code";
+
+    service.config({{"reject_codes", {"ST-3PVA-8RKE"}}});
+    r = run_dictation(input(""));
+    EXPECT_TRUE(r.is_error);
+    EXPECT_TRUE(r.auth_invalid) << "the code is not accepted";
+    EXPECT_EQ(r.text, "Firmen-Code nicht bekannt");
+}
+
+TEST_F(Worker, OpusIsDecodedByTheService) {
+    const std::string token = std::get<Enrollment>(enroll(service.base(), "ST-3PVA-8RKE")).token;
+    WorkerInput in = input(token);
+    in.opus = true;
+    const DictationResult r = run_dictation(in);
+    EXPECT_FALSE(r.is_error) << r.text;
+    const Json up = uploads();
+    ASSERT_EQ(up.size(), 1u);
+    EXPECT_EQ(up[0]["upload"]["kind"], "opus");
+    EXPECT_EQ(up[0]["upload"]["valid"], true) << up[0]["upload"].dump();
+    EXPECT_EQ(up[0]["upload"]["samples"], 32000) << "opusdec returns exactly the recorded samples";
+    EXPECT_TRUE(test::has_header(up[0], "X-Tolvek-Dauer"));
+}
+
+TEST_F(Worker, RefusedOpusFallsBackToWav) {
+    service.config({{"reject_opus", true}});
+    const std::string token = std::get<Enrollment>(enroll(service.base(), "ST-3PVA-8RKE")).token;
+    WorkerInput in = input(token);
+    in.opus = true;
+    const DictationResult r = run_dictation(in);
+    EXPECT_FALSE(r.is_error) << r.text;
+    EXPECT_EQ(r.text, "Hallo Welt");
+    const Json up = uploads();
+    ASSERT_EQ(up.size(), 2u);
+    EXPECT_EQ(up[1]["upload"]["kind"], "wav");
+    EXPECT_NE(log().find(" Opus abgelehnt (Opus wird nicht unterstützt), sende WAV\n"), std::string::npos);
+}
+
+TEST_F(Worker, HalvedOpusIsRefusedByTheStrictService) {
+    const std::string token = std::get<Enrollment>(enroll(service.base(), "ST-3PVA-8RKE")).token;
+    WorkerInput in = input(token);
+    in.opus = true;
+    test::set_env("TOLVEK_TEST_OPUS_HALB", "1");
+    const DictationResult r = run_dictation(in);
+    test::set_env("TOLVEK_TEST_OPUS_HALB", std::nullopt);
+    EXPECT_TRUE(r.is_error);
+    EXPECT_EQ(r.text.rfind("Ungültige Aufnahme", 0), 0u) << r.text;
+}
+
+TEST(Enrollment, AnswerDefaultsAndHello) {
+    test::DevService service;
+    if (!service.available()) GTEST_SKIP() << "needs the development service";
+    test::ScopedDataDir data;
+    service.reset();
+    service.next({{"path", "/v1/app/enroll"}, {"status", 200}, {"body", {{"token", "t"}, {"firm", 5}}}});
+    const Enrollment e = std::get<Enrollment>(enroll(service.base(), "ST-AAAA-BBBB"));
+    EXPECT_EQ(e.token, "t");
+    EXPECT_EQ(e.firm, "") << "a mistyped member takes its default";
+    EXPECT_EQ(e.audio, "wav");
+    EXPECT_EQ(e.latest, std::nullopt);
+    EXPECT_EQ(service.requests().back()["body"],
+              "{\"code\":\"ST-AAAA-BBBB\",\"os\":\"Windows\",\"version\":\"0.5.24\"}");
+
+    const std::string token = std::get<Enrollment>(enroll(service.base(), "ST-AAAA-BBBB")).token;
+    service.config({{"latest", "0.6.0"}, {"audio", "opus"}});
+    const auto outcome = hello(service.base(), token, false);
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_EQ(outcome->offered_version, "0.6.0");
+    EXPECT_EQ(outcome->audio, "opus");
+    EXPECT_EQ(outcome->region, "eu");
+    EXPECT_FALSE(outcome->logged_out);
+
+    service.next({{"path", "/v1/app/hello"}, {"status", 403}, {"raw", ""}});
+    EXPECT_TRUE(hello(service.base(), token, false)->logged_out);
+    EXPECT_EQ(hello("http://127.0.0.1:1", token, false), std::nullopt) << "automatic: silent";
+    const auto manual = hello("http://127.0.0.1:1", token, true);
+    ASSERT_TRUE(manual.has_value());
+    EXPECT_TRUE(manual->unreachable);
+}
+
+}  // namespace
+}  // namespace tolvek

@@ -1,0 +1,58 @@
+#include <gtest/gtest.h>
+
+#include "dictation/dictation.h"
+#include "dictation/insertion.h"
+
+namespace tolvek {
+namespace {
+
+TEST(StatisticsLine, LayoutWithAndWithoutFacts) {
+    const LocalTime t {2026, 12, 10, 9, 5, 7};
+    EXPECT_EQ(statistics_line(t, 2.5f, 8123, 1.26f, "Text eingefügt", "", "", ""),
+              "09:05:07   Aufnahme 2.5 s · Pegel 8123 · Wartezeit 1.3 s · Text eingefügt");
+    EXPECT_EQ(statistics_line(t, 0.44f, 0, 0, "nichts erkannt", "m · WAV 3 KB · Server 0.2 s · Upload 0.0 s",
+                              "eu", "Whisper"),
+              "09:05:07   Aufnahme 0.4 s · Pegel 0 · Wartezeit 0.0 s · nichts erkannt\r\n"
+              "             [eu] m · WAV 3 KB · Server 0.2 s · Upload 0.0 s\r\n"
+              "             Whisper");
+    EXPECT_EQ(statistics_line(t, 1, 1, 1, "Fehler: x", "s", "", ""),
+              "09:05:07   Aufnahme 1.0 s · Pegel 1 · Wartezeit 1.0 s · Fehler: x\r\n             s");
+}
+
+TEST(ResultLabel, ThreeOutcomes) {
+    DictationResult r;
+    EXPECT_EQ(result_label(r), "nichts erkannt");
+    r.text = "Hallo";
+    EXPECT_EQ(result_label(r), "Text eingefügt");
+    r.is_error = true;
+    EXPECT_EQ(result_label(r), "Fehler: Hallo");
+}
+
+TEST(TechnicalHistory, KeepsTheNewestThirty) {
+    TechnicalHistory h;
+    for (int i = 1; i <= 31; ++i) h.add(std::to_string(i));
+    const auto lines = h.lines();
+    ASSERT_EQ(lines.size(), 30u);
+    EXPECT_EQ(lines.front(), "31");
+    EXPECT_EQ(lines.back(), "2");
+}
+
+TEST(EngineLog, OnlyWhenTheEngineChanges) {
+    EXPECT_EQ(engine_change_line("", "x"), std::nullopt);
+    EXPECT_EQ(engine_change_line("A", "m · WAV"), "Spracherkennung: A");
+    EXPECT_EQ(engine_change_line("A", "m · WAV"), std::nullopt);
+    EXPECT_EQ(engine_change_line("B", "m · Opus, Rückfall"), "Spracherkennung (Rückfall): B");
+    EXPECT_EQ(engine_change_line("", ""), std::nullopt);
+    EXPECT_EQ(engine_change_line("B", ""), std::nullopt) << "an empty engine forgets nothing";
+}
+
+TEST(RecentDictations, TenNewestFirst) {
+    std::vector<RecentDictation> recent;
+    for (int i = 1; i <= 11; ++i) add_recent(recent, {"09:0" + std::to_string(i % 10), "Text " + std::to_string(i)});
+    ASSERT_EQ(recent.size(), 10u);
+    EXPECT_EQ(recent.front().text, "Text 11");
+    EXPECT_EQ(recent.back().text, "Text 2") << "the 11th pushed the oldest out";
+}
+
+}  // namespace
+}  // namespace tolvek
