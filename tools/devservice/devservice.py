@@ -7,7 +7,8 @@ and opusdec), issues its own tokens, answers with a configured transcript, and d
 test asks next through the control interface:
 
   POST /_control/config    merge settings: text, audio, latest, region, firm, facts, terms,
-                           reject_opus, reject_codes, download_file
+                           reject_opus, reject_codes, download_file, upload_dir (keep the
+                           uploaded audio files there)
   POST /_control/next      queue a scripted answer for the next request (optionally to "path"):
                            status, body (JSON) or raw / raw_base64, headers, delay (seconds),
                            fault: close_before | close_mid_body | close_after_body | silent
@@ -44,6 +45,7 @@ DEFAULTS = {
     "reject_opus": False,
     "reject_codes": [],
     "download_file": None,
+    "upload_dir": None,
 }
 
 
@@ -263,6 +265,14 @@ class Handler(BaseHTTPRequestHandler):
         if upload is not None:
             info["upload"]["bytes"] = len(upload["data"])
             info["upload"]["filename"] = upload["filename"]
+            folder = STATE.config.get("upload_dir")
+            if folder:
+                with STATE.lock:
+                    number = len(STATE.requests) + 1
+                path = os.path.join(folder, "upload-%d-%s" % (number, upload["filename"]))
+                with open(path, "wb") as f:
+                    f.write(upload["data"])
+                info["upload"]["saved"] = path
         return info
 
     def endpoint(self, path, body, details):
