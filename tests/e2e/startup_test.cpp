@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "main/startup.h"
+#include "net/system_facts.h"
 #include "tolvek_process.h"
 
 namespace tolvek {
@@ -51,7 +53,9 @@ TEST_F(Startup, RunsWithHiddenMainWindowAndEndsOnClose) {
     EXPECT_EQ(tolvek.wait(20000), 0u);
     const auto lines = log_messages(data);
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], "gestartet: Version 0.5.24 · Windows");
+    // The edition as this computer's registry describes it, e.g. "Windows 10 Pro 22H2 (19045)".
+    EXPECT_EQ(lines[0], started_log_line(windows_edition()));
+    EXPECT_EQ(lines[0].rfind("gestartet: Version 0.5.24 · Windows 1", 0), 0u) << lines[0];
     EXPECT_EQ(lines[1], "beendet");
     EXPECT_FALSE(file_size(data.file("config.json")).has_value())
         << "nothing changed, nothing saved";
