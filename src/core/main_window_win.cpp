@@ -86,7 +86,8 @@ void change_company_code() {
         app->settings.token = stored.token;
         return;
     }
-    show_balloon("Tolvek", "Angemeldet für " + lock_app_state()->settings.firm + ".", false);
+    const std::string enrolled_firm = lock_app_state()->settings.firm;
+    show_balloon("Tolvek", "Angemeldet für " + enrolled_firm + ".", false);
 }
 
 void show_tray_menu(HWND window) {

@@ -3,6 +3,7 @@
 #include "core/main_window.h"
 #include "core/tray.h"
 #include "main/app_state.h"
+#include "ui/window_procs.h"
 
 namespace tolvek::test {
 
@@ -16,6 +17,10 @@ void DictationEnvironment::SetUp() {
     wc.lpfnWndProc = main_window_proc;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"TolvekMain";
+    RegisterClassW(&wc);
+    wc.lpfnWndProc = dialog_proc;
+    wc.lpszClassName = L"TolvekDialog";
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     RegisterClassW(&wc);
     AppState state;
     state.settings = default_settings();

@@ -1,0 +1,46 @@
+// The shared frame of the dialogs opened from the tray menu: white top-most window, bold
+// heading, body text, grey footer with a dark rounded first button, status line, modal loop.
+// Windows build only.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tolvek {
+
+enum DialogControl : int {
+    kIdPrimary = 1,
+    kIdSecond = 2,
+    kIdTitle = 90,
+    kIdBody = 91,
+    kIdStatus = 92,
+    kIdEdit = 100,
+    kIdKeycaps = 300,
+    kIdList = 400,
+};
+
+enum class DialogFont { Title, Body, Small };
+HFONT dialog_font(DialogFont which);
+
+HWND create_dialog(const wchar_t* window_class, const std::string& heading, const std::string& body,
+                   int width, int height);
+HWND add_control(HWND parent, const wchar_t* window_class, const std::string& text, DWORD style,
+                 int x, int y, int w, int h, int id, DialogFont font);
+void add_buttons(HWND dialog, int width, int height,
+                 const std::vector<std::pair<std::string, int>>& buttons);
+void set_status(HWND dialog, const std::string& text, bool is_error);
+// Common painting; true when it handled the message (the result is then in `result`).
+bool frame_message(HWND window, UINT msg, WPARAM wparam, LPARAM lparam, LRESULT& result);
+// The modal loop until the dialog is destroyed.
+void run_dialog(HWND dialog);
+// Set by WM_DESTROY of the open dialog.
+void mark_dialog_done();
+
+// Pure layout rules (96-dpi pixels), exposed for tests.
+int body_height(const std::string& body);
+int button_x(int width, int count, int index);
+
+}  // namespace tolvek

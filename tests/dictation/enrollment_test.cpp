@@ -1,0 +1,207 @@
+// Enrollment on the UI thread with the company-code dialog, against the development service.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "core/log.h"
+#include "environment.h"
+#include "main/app_state.h"
+#include "net/devservice_client.h"
+#include "ui/dialog_frame.h"
+#include "ui/dialogs.h"
+#include "ui/enrollment.h"
+#include "util/win_text.h"
+
+namespace tolvek {
+namespace {
+
+using namespace std::chrono_literals;
+using Env = test::DictationEnvironment;
+
+// Answers the dialogs that open: each answer is typed into the code field (or cancels when
+// empty); what the dialogs showed is kept.
+class DialogAnswerer {
+public:
+    explicit DialogAnswerer(std::vector<std::string> answers)
+        : answers_(std::move(answers)), thread_([this] { run(); }) {}
+    ~DialogAnswerer() {
+        stop_ = true;
+        thread_.join();
+    }
+    std::vector<std::pair<std::string, std::string>> shown() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return shown_;
+    }
+    std::vector<std::string> boxes() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return boxes_;
+    }
+
+private:
+    static std::string text_of(HWND w, int id) {
+        wchar_t t[512] {};
+        GetDlgItemTextW(w, id, t, 512);
+        return narrow(t);
+    }
+    void run() {
+        std::size_t next = 0;
+        while (!stop_) {
+            if (HWND box = FindWindowW(L"#32770", L"Tolvek")) {
+                std::lock_guard<std::mutex> lock(mutex_);
+                boxes_.push_back(text_of(box, 0xFFFF));
+                PostMessageW(box, WM_COMMAND, IDNO, 0);
+                while (IsWindow(box)) Sleep(20);
+            }
+            HWND dialog = FindWindowW(L"TolvekDialog", L"Tolvek");
+            if (dialog && IsWindowVisible(dialog)) {
+                Sleep(100);
+                {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    shown_.emplace_back(text_of(dialog, kIdTitle), text_of(dialog, kIdBody));
+                }
+                const std::string answer = next < answers_.size() ? answers_[next++] : "";
+                if (answer.empty()) {
+                    PostMessageW(dialog, WM_COMMAND, kIdSecond, 0);
+                } else {
+                    HWND field = GetDlgItem(dialog, kIdEdit);
+                    for (wchar_t c : wide(answer)) SendMessageW(field, WM_CHAR, c, 0);
+                    PostMessageW(dialog, WM_COMMAND, kIdPrimary, 0);
+                }
+                while (IsWindow(dialog)) Sleep(20);
+            }
+            Sleep(30);
+        }
+    }
+    std::vector<std::string> answers_;
+    std::mutex mutex_;
+    std::vector<std::pair<std::string, std::string>> shown_;
+    std::vector<std::string> boxes_;
+    std::atomic<bool> stop_ {false};
+    std::thread thread_;
+};
+
+class Enrolling : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!service.available()) GTEST_SKIP() << "needs the development service";
+        service.reset();
+        saved = lock_app_state()->settings;
+        auto app = lock_app_state();
+        app->settings.server = service.base();
+        app->settings.token.clear();
+        app->settings.code.clear();
+        app->settings.firm.clear();
+        remove_file(Env::data->file("tolvek.log"));
+    }
+    void TearDown() override {
+        if (service.available()) lock_app_state()->settings = saved;
+    }
+    std::string log() const { return read_file(Env::data->file("tolvek.log")).value_or(""); }
+    static Settings stored() { return parse_settings(read_file(config_path()).value_or("")).settings; }
+
+    test::DevService service;
+    Settings saved;
+};
+
+const std::pair<std::string, std::string> kFirstAsk {
+    "Firmen-Code eingeben",
+    "Den Code finden Sie in der Einladung oder bei Ihrer IT.\nEr sieht so aus: ST-3PVA-8RKE"};
+const std::pair<std::string, std::string> kAskAgain {
+    "Code nicht angenommen", "Bitte den aktuellen Firmen-Code eingeben.\nEr sieht so aus: ST-3PVA-8RKE"};
+
+TEST_F(Enrolling, StoredCodeNeedsNoQuestion) {
+    service.config({{"latest", "0.6.0"}, {"audio", "opus"}});
+    lock_app_state()->settings.code = "ST-3PVA-8RKE";
+    DialogAnswerer answerer({});
+    EXPECT_TRUE(ensure_enrolled());
+    EXPECT_TRUE(answerer.shown().empty());
+    const Settings s = stored();
+    EXPECT_EQ(s.code, "ST-3PVA-8RKE");
+    EXPECT_FALSE(s.token.empty());
+    EXPECT_EQ(s.firm, "Muster GmbH");
+    EXPECT_EQ(s.audio, "opus");
+    EXPECT_EQ(lock_app_state()->offered_version, "0.6.0");
+    EXPECT_NE(log().find(" angemeldet\n"), std::string::npos);
+}
+
+TEST_F(Enrolling, RefusedCodeAsksAgainAndLooseInputIsNormalised) {
+    service.config({{"reject_codes", {"ST-AAAA-BBBB"}}});
+    DialogAnswerer answerer({"st-aaaa-bbbb", "st 3pva 8rke"});
+    EXPECT_TRUE(ensure_enrolled());
+    EXPECT_EQ(answerer.shown(), (std::vector<std::pair<std::string, std::string>> {kFirstAsk, kAskAgain}));
+    EXPECT_EQ(stored().code, "ST-3PVA-8RKE");
+    EXPECT_NE(log().find(" Anmeldung abgelehnt: Firmen-Code nicht bekannt\n"), std::string::npos);
+}
+
+TEST_F(Enrolling, CancelLeavesTheUserNotEnrolled) {
+    DialogAnswerer answerer({""});
+    EXPECT_FALSE(ensure_enrolled());
+    EXPECT_TRUE(lock_app_state()->settings.token.empty());
+    EXPECT_EQ(answerer.shown().size(), 1u);
+}
+
+TEST_F(Enrolling, FieldTakesTwentyCapitals) {
+    DialogAnswerer answerer({"abcdefghijklmnopqrstuvwxyz"});
+    const auto typed = ask_company_code("Firmen-Code eingeben", "x");
+    ASSERT_TRUE(typed.has_value());
+    EXPECT_EQ(*typed, "ABCDEFGHIJKLMNOPQRST");
+}
+
+TEST_F(Enrolling, UnreachableServiceWarnsOnceAndKeepsTheCode) {
+    lock_app_state()->settings.server = "http://127.0.0.1:1";
+    DialogAnswerer answerer({"ST-3PVA-8RKE"});
+    const std::size_t calls = Env::tray->calls().size();
+    EXPECT_FALSE(ensure_enrolled());
+    ASSERT_EQ(Env::tray->calls().size(), calls + 1);
+    EXPECT_EQ(Env::tray->calls().back().info,
+              "Anmeldung gerade nicht möglich: Keine Verbindung zum Server. Bitte die Internetverbindung prüfen.");
+    EXPECT_EQ(stored().code, "ST-3PVA-8RKE") << "tried again without asking next time";
+    EXPECT_NE(log().find(" Anmeldung fehlgeschlagen: Keine Verbindung zum Server."), std::string::npos);
+}
+
+TEST_F(Enrolling, CodesFromLinks) {
+    lock_app_state()->settings.code = "ST-3PVA-8RKE";
+    ASSERT_TRUE(ensure_enrolled());
+    std::size_t calls = Env::tray->calls().size();
+    EXPECT_TRUE(apply_code_from_link("ST-3PVA-8RKE", true, true));
+    ASSERT_EQ(Env::tray->calls().size(), calls + 1);
+    EXPECT_EQ(Env::tray->calls().back().info, "Tolvek ist bereits mit Muster GmbH verbunden.");
+
+    // Another company asks first; No keeps everything.
+    const std::string token = lock_app_state()->settings.token;
+    {
+        DialogAnswerer answerer({});
+        EXPECT_TRUE(apply_code_from_link("ST-CCCC-DDDD", true, true));
+        ASSERT_EQ(answerer.boxes().size(), 1u);
+        EXPECT_EQ(answerer.boxes()[0], "Tolvek mit einer anderen Firma verbinden?\n\nFirmen-Code: ST-CCCC-DDDD\n"
+                                       "Bisher verbunden mit Muster GmbH.");
+    }
+    EXPECT_EQ(lock_app_state()->settings.token, token);
+
+    // Without asking, a refused code leaves the enrollment intact.
+    service.config({{"reject_codes", {"ST-CCCC-DDDD"}}});
+    {
+        DialogAnswerer answerer({""});
+        EXPECT_TRUE(apply_code_from_link("ST-CCCC-DDDD", false, true));
+    }
+    EXPECT_EQ(lock_app_state()->settings.token, token);
+    EXPECT_EQ(lock_app_state()->settings.code, "ST-3PVA-8RKE");
+
+    // An accepted new code is announced.
+    calls = Env::tray->calls().size();
+    EXPECT_TRUE(apply_code_from_link("ST-EEEE-FFFF", false, true));
+    EXPECT_EQ(lock_app_state()->settings.code, "ST-EEEE-FFFF");
+    EXPECT_NE(log().find(" Firmen-Code übernommen\n"), std::string::npos);
+    EXPECT_EQ(Env::tray->calls().back().info, "Angemeldet für Muster GmbH.");
+}
+
+TEST(DialogFrame, Layout) {
+    EXPECT_EQ(body_height("eins\nzwei\ndrei"), 64);
+    EXPECT_EQ(body_height("eins"), 24);
+    EXPECT_EQ(button_x(460, 2, 0), 212);
+    EXPECT_EQ(button_x(460, 2, 1), 328);
+}
+
+}  // namespace
+}  // namespace tolvek
