@@ -18,9 +18,7 @@ public:
         Settings s = default_settings();
         // Tap mode: with the talk key up, a hold-mode recording would end at the next poll.
         s.hold = false;
-        s.token = "tok";
-        s.code = "ST-3PVA-8RKE";
-        save_settings(s);
+        test::save_enrolled(s);
         start();
     }
 
@@ -39,7 +37,7 @@ TEST_F(Recording, SpeechGoesThroughRecordingAndProcessing) {
     const std::size_t recorded = tray.calls().size();
     PostMessageW(window, kMsgFinishRecording, 0, 0);
     EXPECT_TRUE(tooltip(recorded, "Tolvek · Text wird geschrieben"));
-    EXPECT_TRUE(tooltip(recorded, "Tolvek · Strg + Umschalt antippen und sprechen"));
+    EXPECT_TRUE(tooltip(recorded, "Tolvek · Muster GmbH · Strg + Umschalt antippen und sprechen"));
     EXPECT_EQ(log().find("Aufnahme stumm"), std::string::npos);
 }
 
@@ -55,7 +53,7 @@ TEST_F(Recording, SilenceIsRejectedWithAHint) {
               "Es war nichts zu hören. Bitte prüfen, ob das richtige Mikrofon gewählt und nicht "
               "stumm geschaltet ist.");
     EXPECT_NE(log().find(" Aufnahme stumm\n"), std::string::npos);
-    EXPECT_TRUE(tooltip(before, "Tolvek · Strg + Umschalt antippen und sprechen"));
+    EXPECT_TRUE(tooltip(before, "Tolvek · Muster GmbH · Strg + Umschalt antippen und sprechen"));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "main/startup.h"
 #include "net/system_facts.h"
+#include "running_tolvek.h"
 #include "tolvek_process.h"
 
 namespace tolvek {
@@ -23,7 +24,10 @@ std::vector<std::string> log_messages(const test::ScopedDataDir& data) {
 
 class Startup : public ::testing::Test {
 protected:
-    void SetUp() override { test::set_env("TOLVEK_PORTABLE", ""); }
+    void SetUp() override {
+        test::set_env("TOLVEK_PORTABLE", "");
+        test::save_enrolled(default_settings());
+    }
     void TearDown() override { test::set_env("TOLVEK_PORTABLE", std::nullopt); }
     test::ScopedDataDir data;
 };
@@ -57,8 +61,8 @@ TEST_F(Startup, RunsWithHiddenMainWindowAndEndsOnClose) {
     EXPECT_EQ(lines[0], started_log_line(windows_edition()));
     EXPECT_EQ(lines[0].rfind("gestartet: Version 0.5.24 · Windows 1", 0), 0u) << lines[0];
     EXPECT_EQ(lines[1], "beendet");
-    EXPECT_FALSE(file_size(data.file("config.json")).has_value())
-        << "nothing changed, nothing saved";
+    EXPECT_EQ(parse_settings(*read_file(data.file("config.json"))).settings.region, "eu")
+        << "the start-up hello brought the region";
 }
 
 TEST_F(Startup, SecondStartEndsAndTheFirstKeepsRunning) {
@@ -74,8 +78,7 @@ TEST_F(Startup, SecondStartEndsAndTheFirstKeepsRunning) {
 }
 
 TEST_F(Startup, OldDefaultKeyIsMigratedWithOneLogLine) {
-    create_directories(data.dir());
-    write_file_flushed(data.file("config.json"), R"({"vk":0,"mods":10,"hotkey_rev":0})");
+    test::save_enrolled(parse_settings(R"({"vk":0,"mods":10,"hotkey_rev":0})").settings);
     test::TolvekProcess tolvek("");
     ASSERT_TRUE(test::wait_for_text(data.file("tolvek.log"), "gestartet: "));
     PostMessageW(FindWindowW(L"TolvekMain", nullptr), WM_CLOSE, 0, 0);

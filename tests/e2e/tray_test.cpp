@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "core/tray_menu.h"
+#include "net/devservice_client.h"
 #include "running_tolvek.h"
 
 namespace tolvek {
@@ -19,7 +20,7 @@ TEST_F(Tray, IconWithIdleTooltip) {
     EXPECT_EQ(add.id, 1u);
     EXPECT_EQ(add.flags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP));
     EXPECT_EQ(add.callback, 0x8001u);
-    EXPECT_EQ(add.tip, "Tolvek · Strg + Umschalt halten und sprechen");
+    EXPECT_EQ(add.tip, "Tolvek · Muster GmbH · Strg + Umschalt halten und sprechen");
     EXPECT_EQ(tray.calls()[1].tip, add.tip);
 }
 
@@ -49,12 +50,11 @@ TEST_F(Tray, PlainSecondStartShowsRunningBalloon) {
 TEST_F(Tray, MenuTogglesAreSavedAtOnce) {
     start();
     PostMessageW(window, WM_COMMAND, kCmdSounds, 0);
-    ASSERT_TRUE(test::pump_until([&] { return file_size(data.file("config.json")).has_value(); }));
-    EXPECT_FALSE(saved().sounds);
+    ASSERT_TRUE(test::pump_until([&] { return !saved().sounds; }));
     PostMessageW(window, WM_COMMAND, kCmdTap, 0);
     ASSERT_TRUE(test::pump_until([&] { return !saved().hold; }));
     const auto tip = tray.wait_for(0, [](const test::TrayCall& c) {
-        return c.tip == "Tolvek · Strg + Umschalt antippen und sprechen";
+        return c.tip == "Tolvek · Muster GmbH · Strg + Umschalt antippen und sprechen";
     });
     EXPECT_TRUE(tip.has_value());
     PostMessageW(window, WM_COMMAND, kCmdAutoUpdate, 0);
@@ -102,6 +102,23 @@ TEST_F(Tray, MenuOpensOnClickAndQuitRemovesTheIcon) {
     EXPECT_EQ(log.substr(log.size() - 8), "beendet\n");
 }
 
+TEST_F(Tray, CodeOnTheCommandLineEnrolsAtStart) {
+    Settings fresh = default_settings();
+    fresh.server = test::DevService().base();
+    save_settings(fresh);
+    start("--code=st-3pva-8rke");
+    const auto balloon = tray.wait_for(0, [](const test::TrayCall& c) { return c.flags == NIF_INFO; });
+    ASSERT_TRUE(balloon.has_value());
+    EXPECT_EQ(balloon->info, "Angemeldet für Muster GmbH.");
+    const Settings s = saved();
+    EXPECT_EQ(s.code, "ST-3PVA-8RKE");
+    EXPECT_FALSE(s.token.empty());
+    EXPECT_EQ(s.firm, "Muster GmbH");
+    const std::string text = log();
+    EXPECT_NE(text.find(" angemeldet\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(" Firmen-Code übernommen\n"), std::string::npos) << text;
+}
+
 TEST_F(Tray, StartNoticesAfterAnUpdate) {
     struct Case {
         const char* name;
@@ -119,14 +136,17 @@ TEST_F(Tray, StartNoticesAfterAnUpdate) {
          std::pair {std::string("Tolvek: neue Taste"), key_notice}},
         {"updated", R"({"hotkey_rev":2})", "--updated",
          std::pair {std::string("Tolvek"), std::string("Tolvek wurde auf Version 0.5.24 aktualisiert.")}},
-        {"first start after migration shows no key notice", R"({"vk":0,"mods":10,"hotkey_rev":0})",
-         "--first", std::nullopt},
+        {"first start after migration: only the ready notice", R"({"vk":0,"mods":10,"hotkey_rev":0})",
+         "--first",
+         std::pair {std::string("Tolvek ist bereit — Muster GmbH"),
+                    std::string("Strg + Umschalt gedrückt halten, sprechen, loslassen. Der Text "
+                                "erscheint dort, wo der Cursor steht. Einstellungen über das "
+                                "Fuchs-Symbol unten rechts.")}},
         {"plain start", R"({"hotkey_rev":2})", "", std::nullopt},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        create_directories(data.dir());
-        write_file_flushed(data.file("config.json"), c.config);
+        test::save_enrolled(parse_settings(c.config).settings);
         const std::size_t before = tray.calls().size();
         start(c.args);
         test::pump_for(500ms);
