@@ -5,6 +5,7 @@
 #include "dictation/dictation.h"
 #include "dictation/wav.h"
 #include "net/hello.h"
+#include "net/system_facts.h"
 #include "unit/test_support.h"
 
 namespace tolvek {
@@ -148,7 +149,7 @@ TEST(Enrollment, AnswerDefaultsAndHello) {
     EXPECT_EQ(e.audio, "wav");
     EXPECT_EQ(e.latest, std::nullopt);
     EXPECT_EQ(service.requests().back()["body"],
-              "{\"code\":\"ST-AAAA-BBBB\",\"os\":\"Windows\",\"version\":\"0.5.24\"}");
+              "{\"code\":\"ST-AAAA-BBBB\",\"os\":\"" + windows_edition() + "\",\"version\":\"0.5.24\"}");
 
     const std::string token = std::get<Enrollment>(enroll(service.base(), "ST-AAAA-BBBB")).token;
     service.config({{"latest", "0.6.0"}, {"audio", "opus"}});
