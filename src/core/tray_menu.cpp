@@ -52,18 +52,7 @@ std::u16string cut_utf16(std::string_view text, std::size_t units) {
 std::string shorten_dictation(std::string_view text) {
     const std::u32string chars = utf8_to_utf32(text);
     if (chars.size() <= 70) return std::string(text);
-    // Re-encode the first 70 code points.
-    std::u16string cut;
-    for (std::size_t i = 0; i < 70; ++i) {
-        const char32_t c = chars[i];
-        if (c >= 0x10000) {
-            cut += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            cut += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            cut += static_cast<char16_t>(c);
-        }
-    }
-    return utf16_to_utf8(cut) + "…";
+    return utf32_to_utf8(std::u32string_view(chars).substr(0, 70)) + "…";
 }
 
 std::string tray_tooltip(std::uint8_t phase, const Settings& s) {

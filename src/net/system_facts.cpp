@@ -8,19 +8,6 @@
 namespace tolvek {
 namespace {
 
-std::string utf32_to_utf8(const std::u32string& text) {
-    std::u16string units;
-    for (char32_t c : text) {
-        if (c >= 0x10000) {
-            units += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            units += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            units += static_cast<char16_t>(c);
-        }
-    }
-    return utf16_to_utf8(units);
-}
-
 std::uint32_t build_number(const std::optional<std::string>& text) {
     if (!text) return 0;
     std::string t = trim_unicode_space(*text);

@@ -121,6 +121,15 @@ std::u32string utf8_to_utf32(std::string_view text) {
     return out;
 }
 
+std::string utf32_to_utf8(std::u32string_view text) {
+    std::string out;
+    for (char32_t c : text) {
+        const bool valid = c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
+        append_utf8(out, valid ? c : kReplacement);
+    }
+    return out;
+}
+
 namespace {
 
 std::u32string map_case(std::string_view text, const CaseMapping* table, std::size_t size) {

@@ -11,6 +11,7 @@
 #include "dictation/capture.h"
 #include "dictation/dictation_cycle.h"
 #include "dictation/dictation_values.h"
+#include "e2e/input_helpers.h"
 #include "e2e/microphone.h"
 #include "environment.h"
 #include "unit/test_support.h"
@@ -19,44 +20,12 @@ namespace tolvek {
 namespace {
 
 using namespace std::chrono_literals;
+using test::best_match;
 using test::mic_dir;
 using test::play;
 using test::wait_played;
 
 std::string log_text() { return read_file(test::DictationEnvironment::data->file("tolvek.log")).value_or(""); }
-
-std::vector<std::int16_t> as_samples(std::span<const std::uint8_t> bytes) {
-    std::vector<std::int16_t> out(bytes.size() / 2);
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        out[i] = static_cast<std::int16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
-    }
-    return out;
-}
-
-// The best normalised correlation of `part` anywhere inside `whole`.
-double best_match(const std::vector<std::int16_t>& whole, const std::vector<std::int16_t>& part) {
-    double best = 0;
-    double part_energy = 0;
-    for (auto s : part) part_energy += double(s) * s;
-    const auto at = [&](std::size_t offset) {
-        double dot = 0, energy = 0;
-        for (std::size_t i = 0; i < part.size(); ++i) {
-            dot += double(whole[offset + i]) * part[i];
-            energy += double(whole[offset + i]) * whole[offset + i];
-        }
-        return energy > 0 ? dot / std::sqrt(energy * part_energy) : 0.0;
-    };
-    // Coarse steps first, then every offset around the best one.
-    std::size_t best_offset = 0;
-    for (std::size_t offset = 0; offset + part.size() <= whole.size(); offset += 4) {
-        if (const double c = at(offset); c > best) best = c, best_offset = offset;
-    }
-    for (std::size_t offset = best_offset < 4 ? 0 : best_offset - 4;
-         offset <= best_offset + 4 && offset + part.size() <= whole.size(); ++offset) {
-        best = std::max(best, at(offset));
-    }
-    return best;
-}
 
 class Microphone : public ::testing::Test {
 protected:
@@ -90,10 +59,10 @@ TEST_F(Microphone, RecordsWhatWasFed) {
 
     const auto fixture = read_file(path_join(mic_dir(), "speech.raw"));
     ASSERT_TRUE(fixture.has_value());
-    const auto fed = as_samples(std::span(reinterpret_cast<const std::uint8_t*>(fixture->data()), fixture->size()));
+    const auto fed = test::samples_of(fixture->data(), fixture->size());
     // One second of speech from the fixture's middle must appear in the recording.
     const std::vector<std::int16_t> part(fed.begin() + 16000, fed.begin() + 32000);
-    EXPECT_GT(best_match(as_samples(bytes), part), 0.95);
+    EXPECT_GT(best_match(test::samples_of(bytes.data(), bytes.size()), part), 0.95);
     wait_played(number);
     EXPECT_TRUE(microphone_device_name().has_value()) << "the virtual microphone has a name";
 }

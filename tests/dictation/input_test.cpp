@@ -9,6 +9,7 @@
 #include "dictation/dictation_cycle.h"
 #include "dictation/insertion.h"
 #include "dictation/talk_key.h"
+#include "e2e/input_helpers.h"
 #include "e2e/microphone.h"
 #include "environment.h"
 
@@ -17,18 +18,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Env = test::DictationEnvironment;
-
-void keys(std::initializer_list<std::pair<WORD, bool>> presses) {
-    std::vector<INPUT> inputs;
-    for (auto [vk, down] : presses) {
-        INPUT i {};
-        i.type = INPUT_KEYBOARD;
-        i.ki.wVk = vk;
-        i.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
-        inputs.push_back(i);
-    }
-    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-}
+using test::keys;
 
 std::optional<std::u16string> clipboard() {
     if (!OpenClipboard(nullptr)) return std::nullopt;

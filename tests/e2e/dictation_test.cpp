@@ -2,10 +2,8 @@
 // microphone, the development service, and the text in another program's editor.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstring>
-
 #include "dictation/wav.h"
+#include "input_helpers.h"
 #include "microphone.h"
 #include "net/hello.h"
 #include "net/http.h"
@@ -16,18 +14,8 @@ namespace tolvek {
 namespace {
 
 using namespace std::chrono_literals;
-
-void keys(std::initializer_list<std::pair<WORD, bool>> presses) {
-    std::vector<INPUT> inputs;
-    for (auto [vk, down] : presses) {
-        INPUT i {};
-        i.type = INPUT_KEYBOARD;
-        i.ki.wVk = vk;
-        i.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
-        inputs.push_back(i);
-    }
-    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-}
+using test::best_match;
+using test::keys;
 
 class Dictation : public test::RunningTolvek {
 public:
@@ -111,35 +99,6 @@ public:
 HWND Dictation::editor_window = nullptr;
 HWND Dictation::editor = nullptr;
 
-std::vector<std::int16_t> samples_of(const std::string& bytes, std::size_t from) {
-    std::vector<std::int16_t> out((bytes.size() - from) / 2);
-    std::memcpy(out.data(), bytes.data() + from, out.size() * 2);
-    return out;
-}
-
-// The best normalised correlation of `part` anywhere inside `whole` (coarse, then fine).
-double best_match(const std::vector<std::int16_t>& whole, const std::vector<std::int16_t>& part) {
-    double part_energy = 0;
-    for (auto s : part) part_energy += double(s) * s;
-    const auto at = [&](std::size_t offset) {
-        double dot = 0, energy = 0;
-        for (std::size_t i = 0; i < part.size(); ++i) {
-            dot += double(whole[offset + i]) * part[i];
-            energy += double(whole[offset + i]) * whole[offset + i];
-        }
-        return energy > 0 ? dot / std::sqrt(energy * part_energy) : 0.0;
-    };
-    double best = 0;
-    std::size_t best_offset = 0;
-    for (std::size_t o = 0; o + part.size() <= whole.size(); o += 4) {
-        if (const double c = at(o); c > best) best = c, best_offset = o;
-    }
-    for (std::size_t o = best_offset < 4 ? 0 : best_offset - 4; o <= best_offset + 4 && o + part.size() <= whole.size(); ++o) {
-        best = std::max(best, at(o));
-    }
-    return best;
-}
-
 TEST_F(Dictation, HoldTheDefaultKeyAndTheTextArrives) {
     start_enrolled();
     dictate();
@@ -153,9 +112,9 @@ TEST_F(Dictation, HoldTheDefaultKeyAndTheTextArrives) {
     const auto wav = read_file(up[0]["upload"]["saved"].get<std::string>());
     ASSERT_TRUE(wav.has_value());
     const auto fixture = read_file(path_join(test::mic_dir(), "speech.raw"));
-    const auto fed = samples_of(*fixture, 0);
+    const auto fed = test::samples_of(fixture->data(), fixture->size());
     const std::vector<std::int16_t> part(fed.begin() + 16000, fed.begin() + 32000);
-    EXPECT_GT(best_match(samples_of(*wav, 44), part), 0.95);
+    EXPECT_GT(best_match(test::samples_of(wav->data(), wav->size(), 44), part), 0.95);
 
     const std::string text = log();
     EXPECT_EQ(text.find("Fehler"), std::string::npos) << text;

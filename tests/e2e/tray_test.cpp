@@ -106,7 +106,7 @@ TEST_F(Tray, CodeOnTheCommandLineEnrolsAtStart) {
     Settings fresh = default_settings();
     fresh.server = test::DevService().base();
     save_settings(fresh);
-    start("--code=st-3pva-8rke");
+    start("--code st-3pva-8rke --quiet");
     const auto balloon = tray.wait_for(0, [](const test::TrayCall& c) { return c.flags == NIF_INFO; });
     ASSERT_TRUE(balloon.has_value());
     EXPECT_EQ(balloon->info, "Angemeldet für Muster GmbH.");
@@ -114,6 +114,9 @@ TEST_F(Tray, CodeOnTheCommandLineEnrolsAtStart) {
     EXPECT_EQ(s.code, "ST-3PVA-8RKE");
     EXPECT_FALSE(s.token.empty());
     EXPECT_EQ(s.firm, "Muster GmbH");
+    EXPECT_EQ(s.audio, "wav");
+    const std::string file = *read_file(data.file("config.json"));
+    EXPECT_EQ(file.find(s.token), std::string::npos) << "the token is stored protected";
     const std::string text = log();
     EXPECT_NE(text.find(" angemeldet\n"), std::string::npos) << text;
     EXPECT_NE(text.find(" Firmen-Code übernommen\n"), std::string::npos) << text;

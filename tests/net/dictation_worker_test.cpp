@@ -3,6 +3,7 @@
 
 #include "devservice_client.h"
 #include "dictation/dictation.h"
+#include "dictation/dictation_values.h"
 #include "dictation/wav.h"
 #include "net/hello.h"
 #include "net/system_facts.h"
@@ -159,6 +160,15 @@ TEST(Enrollment, AnswerDefaultsAndHello) {
     EXPECT_EQ(outcome->audio, "opus");
     EXPECT_EQ(outcome->region, "eu");
     EXPECT_FALSE(outcome->logged_out);
+
+    // Two silent recordings since the last hello are reported once.
+    dictation_values().silent_recordings = 2;
+    hello(service.base(), token, false);
+    EXPECT_EQ(service.requests().back()["body"],
+              "{\"empty\":2,\"mic\":\"" + microphone_kind() + "\",\"os\":\"" + windows_edition() +
+                  "\",\"version\":\"0.5.24\"}");
+    hello(service.base(), token, false);
+    EXPECT_EQ(Json::parse(service.requests().back()["body"].get<std::string>())["empty"], 0);
 
     service.next({{"path", "/v1/app/hello"}, {"status", 403}, {"raw", ""}});
     EXPECT_TRUE(hello(service.base(), token, false)->logged_out);
