@@ -196,6 +196,80 @@ TEST_F(Enrolling, CodesFromLinks) {
     EXPECT_EQ(Env::tray->calls().back().info, "Angemeldet für Muster GmbH.");
 }
 
+RECT client_rect_of(HWND dialog, int id) {
+    RECT r {};
+    GetWindowRect(GetDlgItem(dialog, id), &r);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+TEST(DialogFrame, ControlsWhereTheyBelong) {
+    ASSERT_EQ(GetDpiForSystem(), 96u) << "positions below are at 96 dpi";
+    HWND dialog = create_dialog(L"TolvekDialog", "Titel", "eins\nzwei\ndrei", 460, 220);
+    add_buttons(dialog, 460, 220, {{"Anmelden", kIdPrimary}, {"Abbrechen", kIdSecond}});
+    RECT client {};
+    GetClientRect(dialog, &client);
+    EXPECT_EQ(client.right, 460);
+    EXPECT_EQ(client.bottom, 220);
+    const RECT body = client_rect_of(dialog, kIdBody);
+    EXPECT_EQ(body.bottom - body.top, 64);
+    EXPECT_EQ(body.left, 24);
+    EXPECT_EQ(body.top, 54);
+    const RECT first = client_rect_of(dialog, kIdPrimary);
+    const RECT second = client_rect_of(dialog, kIdSecond);
+    EXPECT_EQ(first.left, 212);
+    EXPECT_EQ(second.left, 328);
+    EXPECT_EQ(first.top, 220 - 46);
+    EXPECT_EQ(first.right - first.left, 108);
+    EXPECT_TRUE(GetWindowLongW(GetDlgItem(dialog, kIdPrimary), GWL_STYLE) & BS_OWNERDRAW);
+    EXPECT_EQ(GetWindowLongW(GetDlgItem(dialog, kIdSecond), GWL_STYLE) & BS_TYPEMASK,
+              static_cast<LONG>(BS_PUSHBUTTON));
+    wchar_t caption[16] {};
+    GetWindowTextW(dialog, caption, 16);
+    EXPECT_STREQ(caption, L"Tolvek");
+    EXPECT_TRUE(GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST);
+
+    // A static in the bottom 60 pixels sits on the footer grey, one above on white.
+    HWND low = add_control(dialog, L"STATIC", "unten", 0, 24, 170, 100, 20, 95, DialogFont::Small);
+    HWND high = add_control(dialog, L"STATIC", "oben", 0, 24, 120, 100, 20, 96, DialogFont::Small);
+    const auto brush_colour = [&](HWND control) {
+        HDC dc = CreateCompatibleDC(nullptr);
+        const auto brush = reinterpret_cast<HBRUSH>(
+            SendMessageW(dialog, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control)));
+        const COLORREF text = GetTextColor(dc);
+        DeleteDC(dc);
+        LOGBRUSH lb {};
+        GetObjectW(brush, sizeof lb, &lb);
+        return std::pair {lb.lbColor, text};
+    };
+    EXPECT_EQ(brush_colour(low).first, RGB(244, 245, 247));
+    EXPECT_EQ(brush_colour(high).first, RGB(255, 255, 255));
+    EXPECT_EQ(brush_colour(GetDlgItem(dialog, kIdTitle)).second, RGB(27, 35, 51));
+    EXPECT_EQ(brush_colour(GetDlgItem(dialog, kIdBody)).second, RGB(90, 98, 115));
+    EXPECT_EQ(brush_colour(high).second, RGB(58, 66, 82));
+    DestroyWindow(dialog);
+}
+
+TEST(DialogFrame, EnterSendsAndEscapeCancels) {
+    for (const WPARAM key : {WPARAM(VK_RETURN), WPARAM(VK_ESCAPE)}) {
+        std::thread typist([key] {
+            HWND dialog = nullptr;
+            for (int i = 0; i < 200 && !(dialog = FindWindowW(L"TolvekDialog", L"Tolvek")); ++i) Sleep(20);
+            Sleep(200);
+            HWND field = GetDlgItem(dialog, kIdEdit);
+            for (wchar_t c : std::wstring(L"st3pva8rke")) SendMessageW(field, WM_CHAR, c, 0);
+            PostMessageW(field, WM_KEYDOWN, key, 0);
+        });
+        const auto result = ask_company_code("Firmen-Code eingeben", "x");
+        typist.join();
+        if (key == VK_RETURN) {
+            EXPECT_EQ(result, "ST-3PVA-8RKE");
+        } else {
+            EXPECT_EQ(result, std::nullopt);
+        }
+    }
+}
+
 TEST(DialogFrame, Layout) {
     EXPECT_EQ(body_height("eins\nzwei\ndrei"), 64);
     EXPECT_EQ(body_height("eins"), 24);
