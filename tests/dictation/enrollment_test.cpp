@@ -247,6 +247,17 @@ TEST(DialogFrame, ControlsWhereTheyBelong) {
     EXPECT_EQ(brush_colour(GetDlgItem(dialog, kIdTitle)).second, RGB(27, 35, 51));
     EXPECT_EQ(brush_colour(GetDlgItem(dialog, kIdBody)).second, RGB(90, 98, 115));
     EXPECT_EQ(brush_colour(high).second, RGB(58, 66, 82));
+
+    // What the screen shows: white above, the grey footer band, the dark first button.
+    ShowWindow(dialog, SW_SHOW);
+    test::pump_for(std::chrono::milliseconds(500));
+    HDC screen = GetDC(dialog);
+    const auto pixel = [&](int x, int y) { return GetPixel(screen, x, y); };
+    EXPECT_EQ(pixel(10, 140), RGB(255, 255, 255));
+    EXPECT_EQ(pixel(10, 215), RGB(244, 245, 247));
+    EXPECT_EQ(pixel(10, 160), RGB(230, 232, 236)) << "the line along the footer's top edge";
+    EXPECT_EQ(pixel(212 + 54, 220 - 46 + 4), RGB(27, 35, 51)) << "primary button";
+    ReleaseDC(dialog, screen);
     DestroyWindow(dialog);
 }
 
