@@ -41,6 +41,14 @@ TEST_F(Tray, PlainSecondStartShowsRunningBalloon) {
               "Das Fuchs-Symbol unten rechts öffnet das Menü. Diktieren mit der Taste, wie gewohnt.");
     EXPECT_EQ(balloon->info_flags, static_cast<DWORD>(NIIF_INFO));
 
+    // A link with the code already in use is only announced.
+    const std::size_t linked = tray.calls().size();
+    hand_off(0xF1C0, L"Ltolvek://join?code=st-3pva-8rke");
+    const auto known = tray.wait_for(linked, [](const test::TrayCall& c) { return c.flags == NIF_INFO; });
+    ASSERT_TRUE(known.has_value());
+    EXPECT_EQ(known->info, "Tolvek ist bereits mit Muster GmbH verbunden.");
+    test::pump_for(500ms);  // the icon is refreshed after a link
+
     const std::size_t after = tray.calls().size();
     hand_off(0xF1C0, L"Cohne Code");
     test::pump_for(500ms);
