@@ -8,6 +8,7 @@
 #include "environment.h"
 #include "main/app_state.h"
 #include "net/devservice_client.h"
+#include "net/hello.h"
 #include "ui/dialog_frame.h"
 #include "ui/dialogs.h"
 #include "ui/enrollment.h"
@@ -279,6 +280,16 @@ TEST(DialogFrame, EnterSendsAndEscapeCancels) {
             EXPECT_EQ(result, std::nullopt);
         }
     }
+}
+
+TEST_F(Enrolling, ManualUpdateCheckNeedsACode) {
+    const std::size_t calls = Env::tray->calls().size();
+    start_hello(true);
+    ASSERT_EQ(Env::tray->calls().size(), calls + 1);
+    EXPECT_EQ(Env::tray->calls().back().info, "Bitte zuerst den Firmen-Code eingeben.");
+    EXPECT_EQ(Env::tray->calls().back().info_flags, static_cast<DWORD>(NIIF_WARNING));
+    start_hello(false);
+    EXPECT_EQ(Env::tray->calls().size(), calls + 1) << "an automatic hello stays silent";
 }
 
 TEST(DialogFrame, Layout) {
