@@ -125,13 +125,13 @@ void handle_result(std::unique_ptr<DictationResult> result) {
     }
     DictationValues& values = dictation_values();
     if (auto region = values.take_processing_region()) lock_app_state()->settings.region = *region;
-    const auto started = values.processing_start();
+    const auto started = values.processing_start.get();
     const float wait =
         started ? std::chrono::duration<float>(std::chrono::steady_clock::now() - *started).count() : 0.0f;
     set_phase(0);
 
     const LocalTime now = local_time();
-    const LatestRequest latest = values.latest();
+    const LatestRequest latest = values.latest.get();
     const std::string region = lock_app_state()->settings.region;
     technical_history().add(statistics_line(now, result->length_seconds, values.last_peak, wait,
                                             result_label(*result), latest.transfer_summary, region,

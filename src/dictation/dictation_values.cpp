@@ -4,43 +4,12 @@
 
 namespace tolvek {
 
-void DictationValues::set_processing_start(std::optional<Instant> at) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    processing_start_ = at;
-}
-std::optional<DictationValues::Instant> DictationValues::processing_start() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return processing_start_;
-}
-void DictationValues::set_wait_start(std::optional<Instant> at) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    wait_start_ = at;
-}
-std::optional<DictationValues::Instant> DictationValues::wait_start() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return wait_start_;
-}
-void DictationValues::set_upload_start(std::optional<Instant> at) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    upload_start_ = at;
-}
-std::optional<DictationValues::Instant> DictationValues::upload_start() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return upload_start_;
-}
-void DictationValues::set_latest(LatestRequest latest) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    latest_ = std::move(latest);
-}
-LatestRequest DictationValues::latest() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return latest_;
-}
 std::optional<std::string> DictationValues::take_processing_region() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto region = std::move(latest_.processing_region);
-    latest_.processing_region.reset();
-    return region;
+    return latest.with([](LatestRequest& l) {
+        auto region = std::move(l.processing_region);
+        l.processing_region.reset();
+        return region;
+    });
 }
 
 DictationValues& dictation_values() {

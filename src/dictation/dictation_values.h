@@ -6,9 +6,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <mutex>
 #include <optional>
 #include <string>
+
+#include "util/guarded.h"
 
 namespace tolvek {
 
@@ -30,24 +31,13 @@ public:
     std::atomic<std::uint32_t> silent_recordings {0};
     std::atomic<bool> start_failure_shown {false};
 
-    void set_processing_start(std::optional<Instant> at);
-    std::optional<Instant> processing_start() const;
-    void set_wait_start(std::optional<Instant> at);
-    std::optional<Instant> wait_start() const;
-    void set_upload_start(std::optional<Instant> at);
-    std::optional<Instant> upload_start() const;
+    Guarded<std::optional<Instant>> processing_start;
+    Guarded<std::optional<Instant>> wait_start;
+    Guarded<std::optional<Instant>> upload_start;
+    Guarded<LatestRequest> latest;
 
-    void set_latest(LatestRequest latest);
-    LatestRequest latest() const;
     // Moves the processing region out (it is absent afterwards).
     std::optional<std::string> take_processing_region();
-
-private:
-    mutable std::mutex mutex_;
-    std::optional<Instant> processing_start_;
-    std::optional<Instant> wait_start_;
-    std::optional<Instant> upload_start_;
-    LatestRequest latest_;
 };
 
 DictationValues& dictation_values();

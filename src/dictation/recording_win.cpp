@@ -52,11 +52,11 @@ void finish_recording(const std::function<void(WorkerInput)>& hand_over) {
 
     DictationValues& values = dictation_values();
     values.recording_seconds = whole_seconds(seconds);
-    values.set_processing_start(std::chrono::steady_clock::now());
-    values.set_wait_start(std::nullopt);
+    values.processing_start.set(std::chrono::steady_clock::now());
+    values.wait_start.set(std::nullopt);
     values.upload_total = 0;
     values.upload_written = 0;
-    values.set_latest({});
+    values.latest.set({});
     set_phase(2);
 
     WorkerInput input;

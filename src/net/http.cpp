@@ -239,18 +239,8 @@ ServiceHosts& service_hosts() {
     return hosts;
 }
 
-std::optional<FallbackMemory::Instant> FallbackMemory::since() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return since_;
-}
-
-void FallbackMemory::set(std::optional<Instant> at) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    since_ = at;
-}
-
-FallbackMemory& fallback_memory() {
-    static FallbackMemory memory;
+Guarded<std::optional<std::chrono::steady_clock::time_point>>& fallback_memory() {
+    static Guarded<std::optional<std::chrono::steady_clock::time_point>> memory;
     return memory;
 }
 
@@ -258,7 +248,7 @@ std::string resolve_base_url(const std::string& server) {
     if (server.empty()) return {};
     const ServiceHosts& hosts = service_hosts();
     if (server == hosts.current) {
-        const auto since = fallback_memory().since();
+        const auto since = fallback_memory().get();
         if (since && std::chrono::steady_clock::now() - *since < kFallbackWindow) return hosts.legacy;
     }
     return server;

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -14,6 +13,8 @@
 #include <utility>
 #include <variant>
 #include <vector>
+
+#include "util/guarded.h"
 
 namespace tolvek {
 
@@ -80,19 +81,9 @@ struct ServiceHosts {
 };
 ServiceHosts& service_hosts();
 
-// While a fall-back to the legacy host is remembered (4 hours), requests for the current host
-// go there directly.
-class FallbackMemory {
-public:
-    using Instant = std::chrono::steady_clock::time_point;
-    std::optional<Instant> since() const;
-    void set(std::optional<Instant> at);
-
-private:
-    mutable std::mutex mutex_;
-    std::optional<Instant> since_;
-};
-FallbackMemory& fallback_memory();
+// Since when a fall-back to the legacy host is remembered: for 4 hours, requests for the
+// current host go there directly.
+Guarded<std::optional<std::chrono::steady_clock::time_point>>& fallback_memory();
 inline constexpr std::chrono::seconds kFallbackWindow {14400};
 
 std::string resolve_base_url(const std::string& server);

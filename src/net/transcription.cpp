@@ -69,10 +69,10 @@ std::variant<Json, ServiceError> attempt(const TranscriptionInput& input,
     const auto send = [&](const std::string& base) {
         values.upload_written = 0;
         values.upload_total = body.size();
-        values.set_upload_start(std::nullopt);
+        values.upload_start.set(std::nullopt);
         return post_transcription(base, input.token, body, duration_ms, [&values](std::uint64_t sent) {
             values.upload_written = sent;
-            if (!values.upload_start()) values.set_upload_start(std::chrono::steady_clock::now());
+            if (!values.upload_start.get()) values.upload_start.set(std::chrono::steady_clock::now());
         });
     };
     auto result = call_with_fallback(input.server, send, [&values] {
@@ -89,7 +89,7 @@ std::variant<Json, ServiceError> attempt(const TranscriptionInput& input,
                     log("Übertragung: " + f.format_label);
                 }
             }
-            values.set_latest({f.transfer_summary, f.engine_name, f.region});
+            values.latest.set({f.transfer_summary, f.engine_name, f.region});
             if (f.upload_rate) set_upload_rate(*f.upload_rate);
         }
     }

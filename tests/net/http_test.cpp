@@ -178,7 +178,7 @@ TEST_F(Http, FallBackToTheLegacyHostAndRemember) {
     EXPECT_NE(first_log.find(std::string(" ") + kRefused + " nicht erreichbar ("), std::string::npos) << first_log;
     EXPECT_NE(first_log.find("), Rückfall auf " + service.base() + "\n"), std::string::npos);
     EXPECT_EQ(std::count(first_log.begin(), first_log.end(), '\n'), 1);
-    EXPECT_TRUE(fallback_memory().since().has_value());
+    EXPECT_TRUE(fallback_memory().get().has_value());
     EXPECT_EQ(resolve_base_url(kRefused), service.base());
 
     EXPECT_EQ(std::get<Json>(call())["n"], 2) << "straight to the legacy host";
@@ -192,7 +192,7 @@ TEST_F(Http, FallBackToTheLegacyHostAndRemember) {
     fallback_memory().set(std::chrono::steady_clock::now());
     service_hosts() = {kRefused, "http://127.0.0.1:2"};
     EXPECT_EQ(error_of(call()), (ServiceError {ServiceError::Failed, kNoConnection}));
-    EXPECT_FALSE(fallback_memory().since().has_value());
+    EXPECT_FALSE(fallback_memory().get().has_value());
     EXPECT_NE(log().find(" Verbindung zu http://127.0.0.1:2 gescheitert: "), std::string::npos);
 }
 
@@ -203,7 +203,7 @@ TEST_F(Http, BothHostsUnreachableOrOtherServer) {
               (ServiceError {ServiceError::Failed, kNoConnection}));
     const std::string both = log();
     EXPECT_EQ(std::count(both.begin(), both.end(), '\n'), 1) << "one line for both hosts";
-    EXPECT_FALSE(fallback_memory().since().has_value());
+    EXPECT_FALSE(fallback_memory().get().has_value());
 
     // A server of its own never falls back.
     const std::string other = "http://127.0.0.1:3";
@@ -216,7 +216,7 @@ TEST_F(Http, BothHostsUnreachableOrOtherServer) {
     service.next({{"path", "/v1/app/hello"}, {"status", 500}, {"raw", ""}});
     EXPECT_EQ(error_of(call_with_fallback(kRefused, request)),
               (ServiceError {ServiceError::Failed, "Der Server antwortet mit Fehler 500."}));
-    EXPECT_FALSE(fallback_memory().since().has_value());
+    EXPECT_FALSE(fallback_memory().get().has_value());
 }
 
 #ifndef _WIN32

@@ -88,7 +88,7 @@ protected:
         service.reset();
         saved_hosts = service_hosts();
         fallback_memory().set(std::nullopt);
-        dictation_values().set_latest({});
+        dictation_values().latest.set({});
         token = std::get<Json>(interpret_json_response(post_enroll(
             service.base(), Json {{"code", "ST-TEST-0001"}, {"os", "W"}, {"version", "0.5.24"}})))["token"]
                     .get<std::string>();
@@ -150,8 +150,8 @@ TEST_F(Transcription, WavUploadComesBackAsText) {
     DictationValues& v = dictation_values();
     EXPECT_EQ(v.upload_total.load(), std::stoull(body_length));
     EXPECT_EQ(v.upload_written.load(), v.upload_total.load());
-    EXPECT_TRUE(v.upload_start().has_value());
-    EXPECT_EQ(v.latest().transfer_summary, "") << "no facts in the answer: nothing changes";
+    EXPECT_TRUE(v.upload_start.get().has_value());
+    EXPECT_EQ(v.latest.get().transfer_summary, "") << "no facts in the answer: nothing changes";
 }
 
 TEST_F(Transcription, AnswerTexts) {
@@ -173,7 +173,7 @@ TEST_F(Transcription, FactsAndTheFormatLogLine) {
     const Bytes wav = tone_wav(8000);
     const std::uint64_t rate = upload_rate();
     ASSERT_TRUE(std::holds_alternative<TranscriptText>(transcribe(input(wav, service.base()))));
-    const LatestRequest latest = dictation_values().latest();
+    const LatestRequest latest = dictation_values().latest.get();
     EXPECT_EQ(latest.transfer_summary, "m · Opus 16 KB · Server 1.3 s · Upload 0.4 s, Rückfall");
     EXPECT_EQ(latest.engine_name, "Whisper groß");
     EXPECT_EQ(latest.processing_region, "ch");
@@ -231,7 +231,7 @@ TEST_F(Transcription, BodyHandedOverIsNotSentAgain) {
               (ServiceError {ServiceError::Failed, kNoConnection}));
     EXPECT_EQ(uploads().size(), 1u) << "no second upload";
     EXPECT_NE(log().find(" Verbindung zu " + service.base() + " gescheitert: "), std::string::npos);
-    EXPECT_FALSE(fallback_memory().since().has_value());
+    EXPECT_FALSE(fallback_memory().get().has_value());
 }
 
 TEST_F(Transcription, UnfinishedUploadFallsBack) {
@@ -242,7 +242,7 @@ TEST_F(Transcription, UnfinishedUploadFallsBack) {
     ASSERT_TRUE(std::holds_alternative<TranscriptText>(result)) << std::get<ServiceError>(result).message;
     EXPECT_EQ(uploads().size(), 1u);
     EXPECT_NE(log().find("), Rückfall auf " + service.base()), std::string::npos);
-    EXPECT_TRUE(fallback_memory().since().has_value());
+    EXPECT_TRUE(fallback_memory().get().has_value());
 }
 
 TEST_F(Transcription, OverHttpsAndToARefusedPort) {
