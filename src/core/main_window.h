@@ -18,7 +18,6 @@ enum TimerId : UINT_PTR {
     kTimerOverlay = 9,         // overlay level and countdown
 };
 inline constexpr UINT kReleasePollMs = 30;
-inline constexpr UINT kRecordingLimitMs = 598000;
 inline constexpr UINT kClipboardRestoreMs = 900;
 inline constexpr UINT kHelloPeriodMs = 14400000;
 inline constexpr UINT kModifierPollMs = 40;

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 
 #include "core/messages.h"
@@ -16,6 +17,14 @@ namespace {
 
 std::mutex g_tones_mutex;
 std::array<Bytes, kToneCount> g_tones;
+
+void play_from_memory(int, const std::uint8_t* wav) {
+    // SND_ASYNC plays from the buffer after this returns; the buffers live until the program
+    // ends and are never changed after start-up.
+    PlaySoundW(reinterpret_cast<LPCWSTR>(wav), nullptr, SND_MEMORY | SND_ASYNC | SND_NODEFAULT);
+}
+
+std::atomic<TonePlayer> g_tone_player {play_from_memory};
 
 template <std::size_t N>
 void copy_cut(wchar_t (&target)[N], const std::string& text, std::size_t units) {
@@ -81,19 +90,17 @@ void build_tones() {
     g_tones = std::move(tones);
 }
 
+void set_tone_player(TonePlayer player) { g_tone_player = player; }
+
 void play_sound(int index) {
     if (index < 0 || index >= kToneCount) return;
     if (tone_obeys_sounds(index) && !lock_app_state()->settings.sounds) return;
-    // SND_ASYNC plays from the buffer after this returns; the buffers live until the program
-    // ends and are never changed after start-up.
     const std::uint8_t* tone = nullptr;
     {
         std::lock_guard<std::mutex> lock(g_tones_mutex);
         if (!g_tones[index].empty()) tone = g_tones[index].data();
     }
-    if (tone) {
-        PlaySoundW(reinterpret_cast<LPCWSTR>(tone), nullptr, SND_MEMORY | SND_ASYNC | SND_NODEFAULT);
-    }
+    if (tone) g_tone_player.load()(index, tone);
 }
 
 HMENU create_menu(const std::vector<MenuItem>& items) {

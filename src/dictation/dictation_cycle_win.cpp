@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "core/log.h"
@@ -17,8 +18,20 @@
 #include "dictation/talk_key.h"
 #include "ui/enrollment.h"
 #include "ui/overlay.h"
+#include "ui/overlay_view.h"
+#include "util/platform.h"
 
 namespace tolvek {
+
+std::uint32_t recording_limit_seconds() {
+    static const std::uint32_t limit = [] {
+        const auto text = get_env("TOLVEK_TEST_LIMIT_S");
+        const unsigned long value = text ? std::strtoul(text->c_str(), nullptr, 10) : 0;
+        return value >= 1 && value < kRecordingLimitSeconds ? static_cast<std::uint32_t>(value)
+                                                            : kRecordingLimitSeconds;
+    }();
+    return limit;
+}
 
 void start_dictation() {
     bool never_enrolled;
@@ -47,7 +60,7 @@ void start_dictation() {
     }
     set_phase(1);
     play_sound(kToneStart);
-    SetTimer(window, kTimerRecordingLimit, kRecordingLimitMs, nullptr);
+    SetTimer(window, kTimerRecordingLimit, recording_limit_seconds() * 1000, nullptr);
     if (hold && vk != 0) SetTimer(window, kTimerReleasePoll, kReleasePollMs, nullptr);
     if (vk == 0 && mods != 0) inject_dummy_key();
 }

@@ -49,7 +49,7 @@ struct AppState {
     std::shared_ptr<PendingUpdate> pending_update;
     ModifierEngine talk_key;                 // modifier-only talk key
     std::optional<Instant> recording_start;  // the running recording began
-    std::optional<Instant> processing_start; // the recording was handed to the worker
+    std::optional<Instant> last_voice;       // the overlay tick last heard speech
     HWND main_window = nullptr;
     HWND overlay_window = nullptr;
     HICON idle_icon = nullptr;

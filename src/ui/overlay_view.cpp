@@ -168,8 +168,8 @@ std::string recording_text(std::uint32_t countdown) {
     return "Aufnahme läuft … noch " + std::to_string(countdown) + " s";
 }
 
-std::optional<Span> level_bar(std::uint32_t level, int width) {
-    const std::int64_t bar = static_cast<std::int64_t>(level) * (width - 28);
+std::optional<Span> level_bar(std::uint32_t level, int width, int margin) {
+    const std::int64_t bar = static_cast<std::int64_t>(level) * (width - margin);
     if (bar <= 1999) return std::nullopt;
     const int pixels = static_cast<int>(bar / 1000);
     return Span {(width - pixels) / 2, (width + pixels) / 2};
@@ -216,8 +216,8 @@ double expected_processing_seconds(std::uint32_t recording_seconds) {
     return recording_seconds >= 20 ? 1 + 0.035 * recording_seconds : 0.8 + 0.06 * recording_seconds;
 }
 
-int progress_bar_length(double fraction, int width) {
-    return static_cast<int>(std::min(fraction, 1.0) * (width - 28));
+int progress_bar_length(double fraction, int width, int margin) {
+    return static_cast<int>(std::min(fraction, 1.0) * (width - margin));
 }
 
 Rgb progress_bar_colour(double fraction, double seconds_since_processing_start) {

@@ -61,13 +61,14 @@ bool voice_active(std::optional<double> seconds_since_voice);
 // The recording-mode text.
 std::string recording_text(std::uint32_t countdown);
 
-// The level bar: left and right edge in pixels, or nothing below two pixels.
+// The level bar on a strip `width` wide whose full bar is `width - margin`: left and right
+// edge in pixels, or nothing below two pixels.
 struct Span {
     int left;
     int right;
     bool operator==(const Span&) const = default;
 };
-std::optional<Span> level_bar(std::uint32_t level, int width);
+std::optional<Span> level_bar(std::uint32_t level, int width, int margin = 28);
 
 struct Rect {
     int left, top, right, bottom;
@@ -102,8 +103,8 @@ std::string upload_text(double fraction);
 // 1 to 3 dots after "Einen Moment".
 int waiting_dots(double seconds_since_processing_start);
 double expected_processing_seconds(std::uint32_t recording_seconds);
-// Length of the progress bar for a fraction on a strip of the given width.
-int progress_bar_length(double fraction, int width);
+// Length of the progress bar for a fraction; the full bar is `width - margin`.
+int progress_bar_length(double fraction, int width, int margin = 28);
 // Colour of the progress bar: full accent below 1, pulsing from 1 on.
 Rgb progress_bar_colour(double fraction, double seconds_since_processing_start);
 

@@ -1,14 +1,33 @@
 #include "environment.h"
 
+#include <mutex>
+
 #include "core/main_window.h"
 #include "core/tray.h"
 #include "main/app_state.h"
+#include "ui/overlay.h"
 #include "ui/window_procs.h"
+#include "util/dpi.h"
 
 namespace tolvek::test {
 
 ScopedDataDir* DictationEnvironment::data = nullptr;
 FakeTray* DictationEnvironment::tray = nullptr;
+
+namespace {
+std::mutex g_tones_mutex;
+std::vector<int> g_tones;
+
+void record_tone(int index, const std::uint8_t*) {
+    std::lock_guard<std::mutex> lock(g_tones_mutex);
+    g_tones.push_back(index);
+}
+}  // namespace
+
+std::vector<int> take_tones() {
+    std::lock_guard<std::mutex> lock(g_tones_mutex);
+    return std::exchange(g_tones, {});
+}
 
 void DictationEnvironment::SetUp() {
     data = new ScopedDataDir();
@@ -22,6 +41,9 @@ void DictationEnvironment::SetUp() {
     wc.lpszClassName = L"TolvekDialog";
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     RegisterClassW(&wc);
+    wc.lpfnWndProc = overlay_proc;
+    wc.lpszClassName = L"TolvekOverlay";
+    RegisterClassW(&wc);
     AppState state;
     state.settings = default_settings();
     state.settings.token = "tok";
@@ -31,8 +53,13 @@ void DictationEnvironment::SetUp() {
                                         nullptr, wc.hInstance, nullptr);
     state.idle_icon = state.recording_icon = LoadIconW(nullptr, IDI_APPLICATION);
     state.busy_icons.fill(state.idle_icon);
+    state.overlay_window = create_overlay_window(wc.hInstance);
+    state.badge_ears_up = render_fox_badge(scale(24), true);
+    state.badge_ears_folded = render_fox_badge(scale(24), false);
     init_app_state(std::move(state));
     update_tray(true);
+    build_tones();
+    set_tone_player(record_tone);
 }
 
 namespace {

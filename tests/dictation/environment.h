@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "e2e/fake_tray.h"
 #include "unit/test_support.h"
 
@@ -15,5 +17,8 @@ public:
     static ScopedDataDir* data;
     static FakeTray* tray;
 };
+
+// The tones play_sound handed on since the last call, oldest first.
+std::vector<int> take_tones();
 
 }  // namespace tolvek::test

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 
 #include "ui/overlay_view.h"
 #include "util/text.h"
@@ -190,11 +191,11 @@ TEST(OverlayProcessing, WaitingDotsExpectedTimeAndBar) {
     const Rgb full {242, 107, 29};
     const auto same = [](Rgb a, Rgb b) { return a.r == b.r && a.g == b.g && a.b == b.b; };
     EXPECT_TRUE(same(progress_bar_colour(0.99, 0.3), full));
-    const Rgb low = progress_bar_colour(1.0, 3 * M_PI / 10);  // sin(5t) = -1 → S = 0.55
+    const Rgb low = progress_bar_colour(1.0, 3 * std::numbers::pi / 10);  // sin(5t) = -1 → S = 0.55
     EXPECT_EQ(low.r, 145);
     EXPECT_EQ(low.g, 74);
     EXPECT_EQ(low.b, 38);
-    EXPECT_GE(progress_bar_colour(1.5, M_PI / 10).r, 241);  // sin(5t) = 1: full strength again
+    EXPECT_GE(progress_bar_colour(1.5, std::numbers::pi / 10).r, 241);  // sin(5t) = 1: full strength again
 }
 
 }  // namespace
