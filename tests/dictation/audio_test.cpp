@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <regex>
 #include <thread>
 
 #include "core/log.h"
 #include "core/main_window.h"
+#include "core/tones.h"
 #include "core/tray.h"
+#include "dictation/dictation.h"
+#include "net/devservice_client.h"
 #include "dictation/capture.h"
 #include "dictation/dictation_cycle.h"
 #include "dictation/dictation_values.h"
@@ -152,6 +156,51 @@ TEST_F(Microphone, TestPayloadIsSentWhateverItsLength) {
     EXPECT_GT(handed->seconds, 0.5f) << "the length of the real recording";
     EXPECT_LT(handed->seconds, 5.0f);
     set_phase(0);
+}
+
+TEST_F(Microphone, WholeDictationTonesRecentListAndHistory) {
+    const test::DevService service;
+    if (!service.available()) GTEST_SKIP() << "needs the development service";
+    service.reset();
+    service.config({{"facts", {{"model", "voxtral"}, {"ms", 900}, {"uploadMs", 40}, {"engine", "Kestrom ASR"},
+                               {"region", "EU"}}}});
+    const HWND editor = CreateWindowExW(0, L"EDIT", L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 400, 120,
+                                        nullptr, nullptr, nullptr, nullptr);
+    SetForegroundWindow(editor);
+    test::pump_for(400ms);  // the foreground tracker notes the editor
+    const Settings before = lock_app_state()->settings;
+    lock_app_state()->settings.server = service.base();
+    lock_app_state()->settings.token.clear();  // the worker enrolls with the stored code first
+    test::take_tones();
+
+    start_dictation();
+    ASSERT_EQ(lock_app_state()->phase, 1);
+    ASSERT_TRUE(wait_played(play("speech.raw")));
+    finish_recording();
+    EXPECT_EQ(lock_app_state()->phase, 2);
+    ASSERT_TRUE(test::pump_until([] { return lock_app_state()->phase == 0; }, 20s));
+    wchar_t text[64] {};
+    test::pump_until([&] {
+        GetWindowTextW(editor, text, 64);
+        return std::wstring(text) == L"Hallo Welt ";
+    }, 3s);
+    EXPECT_EQ(narrow(text), "Hallo Welt ");
+    EXPECT_EQ(test::take_tones(), (std::vector<int> {kToneStart, kToneDone}));
+    {
+        auto app = lock_app_state();
+        ASSERT_FALSE(app->recent.empty());
+        EXPECT_EQ(app->recent[0].text, "Hallo Welt") << "the list keeps the text without the space";
+        EXPECT_NE(app->settings.token, "") << "the renewed token is kept";
+    }
+    const std::string line = technical_history().lines().at(0);
+    EXPECT_TRUE(std::regex_match(line, std::regex(R"(\d\d:\d\d:\d\d   Aufnahme \d+\.\d s · Pegel \d+ · )"
+                                                  R"(Wartezeit \d+\.\d s · Text eingefügt\r\n {13}\[EU\] voxtral · WAV \d+ KB · )"
+                                                  R"(Server 0\.9 s · Upload 0\.0 s\r\n {13}Kestrom ASR)")))
+        << line;
+    EXPECT_NE(log_text().find(" Spracherkennung: Kestrom ASR\n"), std::string::npos) << log_text();
+    DestroyWindow(editor);
+    service.reset();
+    lock_app_state()->settings = before;
 }
 
 // Dismisses the message box the capture failure shows and keeps its text.
