@@ -233,6 +233,44 @@ void finish_drag(HWND window) {
     log("Anzeige verschoben");
 }
 
+// The strip is dragged by its own loop: the system's caption drag would first make the strip
+// the foreground window, taking the focus from the program the text is meant for.
+struct Drag {
+    bool active = false;
+    bool moved = false;
+    POINT grab {};          // cursor when the button went down
+    POINT window_start {};  // top-left of the strip then
+};
+Drag g_drag;  // UI thread only
+
+void begin_drag(HWND window) {
+    RECT r;
+    GetWindowRect(window, &r);
+    g_drag = {true, false, {}, {r.left, r.top}};
+    GetCursorPos(&g_drag.grab);
+    SetCapture(window);
+}
+
+void follow_drag(HWND window) {
+    if (!g_drag.active) return;
+    POINT cursor;
+    GetCursorPos(&cursor);
+    if (cursor.x == g_drag.grab.x && cursor.y == g_drag.grab.y && !g_drag.moved) return;
+    g_drag.moved = true;
+    SetWindowPos(window, HWND_TOPMOST, g_drag.window_start.x + cursor.x - g_drag.grab.x,
+                 g_drag.window_start.y + cursor.y - g_drag.grab.y, 0, 0, SWP_NOACTIVATE | SWP_NOSIZE);
+}
+
+// The button went up or the capture was taken away: a drag that moved the strip ends like
+// the system's move loop does.
+void end_drag(HWND window) {
+    if (!g_drag.active) return;
+    const bool moved = g_drag.moved;
+    g_drag.active = false;
+    if (GetCapture() == window) ReleaseCapture();
+    if (moved) finish_drag(window);
+}
+
 }  // namespace
 
 OverlayDisplay& overlay_display() {
@@ -247,8 +285,17 @@ LRESULT CALLBACK overlay_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lpara
     case WM_MOUSEACTIVATE: return MA_NOACTIVATE;
     case WM_NCHITTEST: return HTCAPTION;
     case WM_EXITSIZEMOVE: finish_drag(window); return 0;
-    default: return DefWindowProcW(window, msg, wparam, lparam);
+    case WM_NCLBUTTONDOWN:
+    case WM_NCLBUTTONDBLCLK:  // a quick second press is a press too (and must not maximise)
+        if (wparam != HTCAPTION) break;
+        begin_drag(window);
+        return 0;
+    case WM_MOUSEMOVE: follow_drag(window); return 0;
+    case WM_LBUTTONUP:
+    case WM_CAPTURECHANGED: end_drag(window); return 0;
+    default: break;
     }
+    return DefWindowProcW(window, msg, wparam, lparam);
 }
 
 HWND create_overlay_window(HINSTANCE instance) {

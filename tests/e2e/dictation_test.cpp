@@ -2,6 +2,7 @@
 // microphone, the development service, and the text in another program's editor.
 #include <gtest/gtest.h>
 
+#include "core/messages.h"
 #include "dictation/wav.h"
 #include "input_helpers.h"
 #include "microphone.h"
@@ -41,8 +42,9 @@ public:
     }
 
     // Tolvek enrolled at the development service, which asks for the given upload format (the
-    // start-up hello brings it again).
-    void start_enrolled(const std::string& audio = "wav") {
+    // start-up hello brings it again). Recordings started by message rather than by the key need
+    // the tap mode: in hold mode the key engine ends a recording whose key is not held.
+    void start_enrolled(const std::string& audio = "wav", bool hold = true) {
         service.config({{"audio", audio}});
         const auto enrolled = enroll(service.base(), "ST-3PVA-8RKE");
         ASSERT_TRUE(std::holds_alternative<Enrollment>(enrolled));
@@ -52,6 +54,7 @@ public:
         s.code = "ST-3PVA-8RKE";
         s.firm = "Muster GmbH";
         s.audio = audio;
+        s.hold = hold;
         save_settings(s);
         start();
         // The talk key counts only once it was seen released after the engine was armed.
@@ -67,6 +70,20 @@ public:
         }, 5s)) << "the talk key started a recording";
         ASSERT_TRUE(test::wait_played(test::play("speech.raw")));
         keys({{VK_SHIFT, false}, {VK_CONTROL, false}});
+    }
+
+    // Waits for a balloon after the given tray call and returns its text.
+    std::string next_balloon(std::size_t after, DWORD icon) {
+        const auto balloon = tray.wait_for(after, [icon](const test::TrayCall& c) {
+            return c.flags == NIF_INFO && c.info_flags == icon;
+        }, 20s);
+        return balloon ? balloon->info : "(no balloon)";
+    }
+
+    bool idle_again(std::size_t after) {
+        return tray.wait_for(after, [](const test::TrayCall& c) {
+            return c.tip.ends_with("Strg + Umschalt halten und sprechen");
+        }, 20s).has_value();
     }
 
     std::string editor_text() const {
@@ -157,6 +174,175 @@ TEST_F(Dictation, NothingUnderstood) {
     EXPECT_EQ(balloon->info, "Es wurde nichts verstanden. Bitte noch einmal versuchen.");
     test::pump_for(300ms);
     EXPECT_EQ(editor_text(), "");
+}
+
+TEST_F(Dictation, ServiceUnreachableThenTheNextDictationWorks) {
+    start_enrolled();
+    service.next({{"path", "/v1/audio/transcriptions"}, {"fault", "close_before"}});
+    const std::size_t before = tray.calls().size();
+    dictate();
+    const std::string error = next_balloon(before, NIIF_WARNING);
+    EXPECT_NE(error, "(no balloon)");
+    EXPECT_TRUE(idle_again(before));
+    EXPECT_NE(log().find(" Fehler: " + error + "\n"), std::string::npos) << log();
+    EXPECT_EQ(editor_text(), "");
+    dictate();
+    EXPECT_TRUE(test::pump_until([&] { return editor_text() == "Hallo Welt "; }, 20s)) << editor_text();
+}
+
+TEST_F(Dictation, RejectedTokenIsRenewedWithTheStoredCode) {
+    start_enrolled();
+    const std::string old_token = saved().token;
+    service.reset();  // the service forgets every token it issued
+    service.config({{"upload_dir", uploads_dir()}});
+    dictate();
+    ASSERT_TRUE(test::pump_until([&] { return editor_text() == "Hallo Welt "; }, 20s)) << editor_text();
+    int enrollments = 0, uploads = 0;
+    for (const auto& r : service.requests()) {
+        enrollments += r["path"] == "/v1/app/enroll";
+        uploads += r["path"] == "/v1/audio/transcriptions";
+    }
+    EXPECT_EQ(enrollments, 1);
+    EXPECT_EQ(uploads, 2) << "the refused upload and its one repeat";
+    EXPECT_TRUE(test::pump_until([&] { return saved().token != old_token && !saved().token.empty(); }));
+    EXPECT_EQ(saved().firm, "Muster GmbH");
+}
+
+TEST_F(Dictation, RejectedTwiceIsAnOrdinaryError) {
+    start_enrolled();
+    service.reset();
+    for (int i = 0; i < 2; ++i) {
+        service.next({{"path", "/v1/audio/transcriptions"}, {"status", 401}, {"body", {{"error", "Anmeldung abgelaufen"}}}});
+    }
+    const std::size_t before = tray.calls().size();
+    dictate();
+    const std::string error = next_balloon(before, NIIF_WARNING);
+    EXPECT_NE(error, "Die Anmeldung ist nicht mehr gültig. Bitte über das Symbol unten rechts den "
+                     "Firmen-Code neu eingeben.");
+    EXPECT_NE(log().find(" Fehler: " + error + "\n"), std::string::npos) << log();
+    EXPECT_FALSE(saved().token.empty()) << "the renewed token stays";
+}
+
+TEST_F(Dictation, RejectedWithoutCodeAsksToEnrolAgain) {
+    start_enrolled();
+    stop();
+    Settings s = saved();
+    s.code.clear();
+    save_settings(s);
+    start();
+    test::pump_for(300ms);
+    service.reset();
+    const std::size_t before = tray.calls().size();
+    dictate();
+    EXPECT_EQ(next_balloon(before, NIIF_WARNING),
+              "Die Anmeldung ist nicht mehr gültig. Bitte über das Symbol unten rechts den Firmen-Code "
+              "neu eingeben.");
+    EXPECT_TRUE(test::pump_until([&] { return saved().token.empty(); })) << "the token is cleared";
+    EXPECT_EQ(editor_text(), "");
+}
+
+TEST_F(Dictation, KeyWithoutEnrollmentOpensTheCompanyCodeEntry) {
+    save_settings(default_settings());
+    tolvek = std::make_unique<test::TolvekProcess>("");
+    HWND dialog = nullptr;
+    const auto dialog_open = [&] { return (dialog = FindWindowW(L"TolvekDialog", nullptr)) != nullptr; };
+    ASSERT_TRUE(test::pump_until(dialog_open, 10s)) << "a fresh profile asks at start";
+    window = FindWindowW(L"TolvekMain", nullptr);
+    const std::size_t before = tray.calls().size();
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(tray.wait_for(before, [](const test::TrayCall& c) { return c.op == NIM_MODIFY; }));
+    test::pump_for(300ms);
+    SetForegroundWindow(editor_window);
+    const std::size_t pressed = tray.calls().size();
+    keys({{VK_CONTROL, true}, {VK_SHIFT, true}});
+    EXPECT_TRUE(test::pump_until(dialog_open, 5s)) << "the key opens the company-code entry";
+    keys({{VK_SHIFT, false}, {VK_CONTROL, false}});
+    for (std::size_t i = pressed; i < tray.calls().size(); ++i) {
+        EXPECT_NE(tray.calls()[i].tip, "Tolvek · Aufnahme läuft") << "no recording";
+    }
+    if (dialog) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+TEST_F(Dictation, TheLimitEndsTheRecordingLikeARelease) {
+    test::set_env("TOLVEK_TEST_LIMIT_S", "3");
+    start_enrolled("wav", false);
+    test::set_env("TOLVEK_TEST_LIMIT_S", std::nullopt);
+    const std::size_t before = tray.calls().size();
+    PostMessageW(window, kMsgStartDictation, 0, 0);
+    ASSERT_TRUE(tray.wait_for(before, [](const test::TrayCall& c) { return c.tip == "Tolvek · Aufnahme läuft"; }, 5s));
+    test::play("speech.raw");
+    ASSERT_TRUE(test::pump_until([&] { return editor_text() == "Hallo Welt "; }, 20s)) << editor_text();
+    const Json up = transcription_requests();
+    ASSERT_EQ(up.size(), 1u);
+    const auto wav = read_file(up[0]["upload"]["saved"].get<std::string>());
+    ASSERT_TRUE(wav.has_value());
+    const double seconds = (wav->size() - 44) / 32000.0;
+    EXPECT_GT(seconds, 2.5);
+    EXPECT_LT(seconds, 3.5) << "ended by the limit, not by the key";
+}
+
+TEST_F(Dictation, OverlayKeepsTheFocusAndADragSnapsBackAndIsKept) {
+    start_enrolled("wav", false);
+    const auto show_strip = [&] {
+        PostMessageW(window, kMsgStartDictation, 0, 0);
+        HWND overlay = nullptr;
+        test::pump_until([&] {
+            overlay = FindWindowW(L"TolvekOverlay", nullptr);
+            return overlay && IsWindowVisible(overlay);
+        }, 5s);
+        return overlay;
+    };
+    HWND overlay = show_strip();
+    ASSERT_NE(overlay, nullptr);
+    ASSERT_EQ(GetForegroundWindow(), editor_window);
+    RECT r;
+    GetWindowRect(overlay, &r);
+    const int cx = (r.left + r.right) / 2, cy = (r.top + r.bottom) / 2;
+    test::mouse_to(cx, cy);
+    test::pump_for(100ms);
+    test::left_button(true);
+    test::pump_for(100ms);
+    test::left_button(false);
+    test::pump_for(300ms);
+    EXPECT_EQ(GetForegroundWindow(), editor_window) << "a click does not take the focus";
+    EXPECT_EQ(log().find("Anzeige verschoben"), std::string::npos) << "a click is no move";
+
+    // Dragged over the bottom-right corner of the screen, it snaps back fully inside.
+    const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+    test::left_button(true);
+    test::pump_for(100ms);
+    for (int step = 1; step <= 10; ++step) {
+        test::mouse_to(cx + (w - 5 - cx) * step / 10, cy + (h - 5 - cy) * step / 10);
+        test::pump_for(30ms);
+    }
+    test::left_button(false);
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const OverlayPosition corner {work.right - 270, work.bottom - 40};
+    EXPECT_TRUE(test::pump_until([&] {
+        GetWindowRect(overlay, &r);
+        return r.left == corner.x && r.top == corner.y;
+    }, 3s)) << r.left << ", " << r.top;
+    EXPECT_TRUE(test::pump_until([&] { return saved().overlay == corner; }));
+    EXPECT_NE(log().find(" Anzeige verschoben\n"), std::string::npos) << log();
+    EXPECT_EQ(GetForegroundWindow(), editor_window) << "nor does a drag";
+
+    // After a restart the strip appears where it was left.
+    stop();
+    start();
+    overlay = show_strip();
+    ASSERT_NE(overlay, nullptr);
+    GetWindowRect(overlay, &r);
+    EXPECT_EQ(r.left, corner.x);
+    EXPECT_EQ(r.top, corner.y);
+    // The menu's reset brings it back to the middle at the next show.
+    PostMessageW(window, kMsgFinishRecording, 0, 0);
+    ASSERT_TRUE(test::pump_until([&] { return !IsWindowVisible(overlay); }, 5s));
+    PostMessageW(window, WM_COMMAND, 70, 0);
+    EXPECT_TRUE(test::pump_until([&] { return !saved().overlay.has_value(); }));
+    overlay = show_strip();
+    GetWindowRect(overlay, &r);
+    EXPECT_EQ(r.left, work.left + (work.right - work.left - 270) / 2);
 }
 
 }  // namespace

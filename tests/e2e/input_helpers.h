@@ -24,6 +24,24 @@ inline void keys(std::initializer_list<std::pair<WORD, bool>> presses) {
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
+// Moves the mouse to a screen point, as a mouse would.
+inline void mouse_to(int x, int y) {
+    INPUT i {};
+    i.type = INPUT_MOUSE;
+    i.mi.dx = static_cast<LONG>((x * 65536LL + GetSystemMetrics(SM_CXSCREEN) - 1) / GetSystemMetrics(SM_CXSCREEN));
+    i.mi.dy = static_cast<LONG>((y * 65536LL + GetSystemMetrics(SM_CYSCREEN) - 1) / GetSystemMetrics(SM_CYSCREEN));
+    i.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &i, sizeof i);
+}
+
+// Presses (true) or releases (false) the left mouse button where the mouse is.
+inline void left_button(bool down) {
+    INPUT i {};
+    i.type = INPUT_MOUSE;
+    i.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+    SendInput(1, &i, sizeof i);
+}
+
 // The best normalised correlation of `part` anywhere inside `whole`: coarse steps first, then
 // every offset around the best one.
 inline double best_match(const std::vector<std::int16_t>& whole, const std::vector<std::int16_t>& part) {

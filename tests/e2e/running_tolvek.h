@@ -42,11 +42,15 @@ public:
             [&] { return (window = FindWindowW(L"TolvekMain", nullptr)) != nullptr; }));
         ASSERT_TRUE(tray.wait_for(before, [](const TrayCall& c) { return c.op == NIM_MODIFY; }));
     }
-    void TearDown() override {
+    // Ends Tolvek as the menu's "Beenden" would and waits for the process to end.
+    void stop() {
         if (tolvek && tolvek->running()) {
             PostMessageW(window, WM_CLOSE, 0, 0);
             pump_until([&] { return !tolvek->running(); });
         }
+    }
+    void TearDown() override {
+        stop();
         set_env("TOLVEK_PORTABLE", std::nullopt);
     }
 
