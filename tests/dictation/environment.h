@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "e2e/fake_tray.h"
@@ -17,6 +20,31 @@ public:
     static ScopedDataDir* data;
     static FakeTray* tray;
 };
+
+inline std::optional<std::u16string> clipboard() {
+    if (!OpenClipboard(nullptr)) return std::nullopt;
+    std::optional<std::u16string> text;
+    if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
+        text = std::u16string(static_cast<const char16_t*>(GlobalLock(h)));
+        GlobalUnlock(h);
+    }
+    CloseClipboard();
+    return text;
+}
+
+// Puts plain text on the clipboard the way another program would.
+inline void copy_plain(const std::u16string& text) {
+    if (!OpenClipboard(nullptr)) {
+        ADD_FAILURE() << "the clipboard could not be opened";
+        return;
+    }
+    EmptyClipboard();
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 2 * text.size() + 2);
+    std::memcpy(GlobalLock(h), text.c_str(), 2 * text.size() + 2);
+    GlobalUnlock(h);
+    SetClipboardData(CF_UNICODETEXT, h);
+    CloseClipboard();
+}
 
 // The tones play_sound handed on since the last call, oldest first.
 std::vector<int> take_tones();

@@ -18,18 +18,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using Env = test::DictationEnvironment;
+using test::clipboard;
+using test::copy_plain;
 using test::keys;
-
-std::optional<std::u16string> clipboard() {
-    if (!OpenClipboard(nullptr)) return std::nullopt;
-    std::optional<std::u16string> text;
-    if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
-        text = std::u16string(static_cast<const char16_t*>(GlobalLock(h)));
-        GlobalUnlock(h);
-    }
-    CloseClipboard();
-    return text;
-}
 
 bool marked() {
     for (const wchar_t* name : {L"ExcludeClipboardContentFromMonitorProcessing",
@@ -37,17 +28,6 @@ bool marked() {
         if (!IsClipboardFormatAvailable(RegisterClipboardFormatW(name))) return false;
     }
     return true;
-}
-
-// Puts plain text on the clipboard the way another program would.
-void copy_plain(const std::u16string& text) {
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    EmptyClipboard();
-    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 2 * text.size() + 2);
-    std::memcpy(GlobalLock(h), text.c_str(), 2 * text.size() + 2);
-    GlobalUnlock(h);
-    SetClipboardData(CF_UNICODETEXT, h);
-    CloseClipboard();
 }
 
 void copy_image() {
