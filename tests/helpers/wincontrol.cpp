@@ -4,7 +4,9 @@
 //                                      Strg and Umschalt) with SendInput
 //   wincontrol editor FILE [seconds]   show a small editor in front; whenever its text changes
 //                                      it is written to FILE (UTF-8); ends on close or timeout
-// Exit code: 0 done, 1 no running Tolvek, 2 it did not end in time, 64 wrong arguments.
+//   wincontrol techinfo FILE           open Tolvek's "Technik-Info" from its menu, write the
+//                                      text it shows to FILE (UTF-8) and close it again
+// Exit code: 0 done, 1 no running Tolvek, 2 it did not end (or open) in time, 64 wrong arguments.
 #include <windows.h>
 
 #include <cstdio>
@@ -48,21 +50,44 @@ int send_keys(bool down, int count, wchar_t** codes) {
     return sent == inputs.size() ? 0 : 2;
 }
 
-std::wstring g_output;
-HWND g_edit = nullptr;
-
-void save_text() {
-    const int length = GetWindowTextLengthW(g_edit);
+// Writes a window's text (also another program's control) to a file as UTF-8.
+void write_window_text(HWND window, const std::wstring& path) {
+    const int length = static_cast<int>(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0));
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    GetWindowTextW(g_edit, text.data(), length + 1);
+    SendMessageW(window, WM_GETTEXT, static_cast<WPARAM>(length + 1), reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<std::size_t>(length));
     const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), length, nullptr, 0, nullptr, nullptr);
     std::string utf8(static_cast<std::size_t>(bytes), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.c_str(), length, utf8.data(), bytes, nullptr, nullptr);
-    if (FILE* f = _wfopen(g_output.c_str(), L"wb")) {
+    if (FILE* f = _wfopen(path.c_str(), L"wb")) {
         std::fwrite(utf8.data(), 1, utf8.size(), f);
         std::fclose(f);
     }
+}
+
+std::wstring g_output;
+HWND g_edit = nullptr;
+
+void save_text() { write_window_text(g_edit, g_output); }
+
+int tech_info(const wchar_t* output) {
+    const HWND window = FindWindowW(L"TolvekMain", nullptr);
+    if (!window) {
+        std::puts("no running Tolvek");
+        return 1;
+    }
+    PostMessageW(window, WM_COMMAND, 52, 0);  // the menu's "Technik-Info …"
+    for (int i = 0; i < 100; ++i) {
+        if (const HWND dialog = FindWindowW(L"TolvekDialog", nullptr)) {
+            Sleep(200);
+            write_window_text(GetDlgItem(dialog, 101), output);
+            PostMessageW(dialog, WM_COMMAND, 2, 0);
+            return 0;
+        }
+        Sleep(50);
+    }
+    std::puts("the tech-info window did not open");
+    return 2;
 }
 
 LRESULT CALLBACK editor_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
@@ -124,6 +149,8 @@ int wmain(int argc, wchar_t** argv) {
     if (argc >= 3 && std::wcscmp(argv[1], L"editor") == 0) {
         return editor(argv[2], argc > 3 ? static_cast<UINT>(std::wcstoul(argv[3], nullptr, 10)) : 60);
     }
-    std::fputs("usage: wincontrol close [ms] | keys down|up VK... | editor FILE [seconds]\n", stderr);
+    if (argc == 3 && std::wcscmp(argv[1], L"techinfo") == 0) return tech_info(argv[2]);
+    std::fputs("usage: wincontrol close [ms] | keys down|up VK... | editor FILE [seconds] | techinfo FILE\n",
+               stderr);
     return 64;
 }
