@@ -149,7 +149,7 @@ Hop perform_once(const std::string& method, const std::string& url, const Header
         curl_easy_setopt(c, CURLOPT_READFUNCTION, read_body);
         curl_easy_setopt(c, CURLOPT_READDATA, &upload);
         curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-        curl_easy_setopt(c, CURLOPT_UPLOAD_BUFFERSIZE, 2L * 1024 * 1024);
+        curl_easy_setopt(c, CURLOPT_UPLOAD_BUFFERSIZE, static_cast<long>(kPiece));
         // Large bodies go at once instead of waiting for "100 Continue".
         add("Expect:");
     }

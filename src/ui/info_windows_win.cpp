@@ -112,9 +112,13 @@ LRESULT CALLBACK recent_list_proc(HWND list, UINT msg, WPARAM wparam, LPARAM lpa
         g_selection_at_press = SendMessageW(list, LB_GETCURSEL, 0, 0);
     }
     const LRESULT result = CallWindowProcW(g_list_proc, list, msg, wparam, lparam);
-    if (msg == WM_LBUTTONUP && g_selection_at_press != LB_ERR &&
-        SendMessageW(list, LB_GETCURSEL, 0, 0) == g_selection_at_press) {
-        SendMessageW(GetParent(list), WM_COMMAND, MAKEWPARAM(kIdList, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+    if (msg == WM_LBUTTONUP && g_selection_at_press != LB_ERR) {
+        const LRESULT hit = SendMessageW(list, LB_ITEMFROMPOINT, 0, lparam);  // HIWORD 1: outside
+        if (HIWORD(hit) == 0 && LOWORD(hit) == g_selection_at_press &&
+            SendMessageW(list, LB_GETCURSEL, 0, 0) == g_selection_at_press) {
+            SendMessageW(GetParent(list), WM_COMMAND, MAKEWPARAM(kIdList, LBN_SELCHANGE),
+                         reinterpret_cast<LPARAM>(list));
+        }
     }
     return result;
 }

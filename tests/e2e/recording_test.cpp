@@ -32,7 +32,7 @@ public:
 TEST_F(Recording, SpeechGoesThroughRecordingAndProcessing) {
     const std::size_t before = tray.calls().size();
     PostMessageW(window, kMsgStartDictation, 0, 0);
-    ASSERT_TRUE(tooltip(before, "Tolvek · Aufnahme läuft"));
+    ASSERT_TRUE(tooltip(before, "Tolvek · Aufnahme läuft")) << log();
     ASSERT_TRUE(test::wait_played(test::play("speech.raw")));
     const std::size_t recorded = tray.calls().size();
     PostMessageW(window, kMsgFinishRecording, 0, 0);
@@ -44,7 +44,7 @@ TEST_F(Recording, SpeechGoesThroughRecordingAndProcessing) {
 TEST_F(Recording, SilenceIsRejectedWithAHint) {
     const std::size_t before = tray.calls().size();
     PostMessageW(window, kMsgStartDictation, 0, 0);
-    ASSERT_TRUE(tooltip(before, "Tolvek · Aufnahme läuft"));
+    ASSERT_TRUE(tooltip(before, "Tolvek · Aufnahme läuft")) << log();
     test::pump_for(1500ms);
     PostMessageW(window, kMsgFinishRecording, 0, 0);
     const auto balloon = tray.wait_for(before, [](const test::TrayCall& c) { return c.flags == NIF_INFO; });

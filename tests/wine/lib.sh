@@ -74,11 +74,12 @@ PA
         --log-target=file:"$dir/pulse/log" >/dev/null 2>&1 &
     WINE_PIDS+=($!)
     local i
-    for i in $(seq 1 100); do
+    # A loaded machine can take several seconds to bring PulseAudio up.
+    for i in $(seq 1 400); do
         [ -p "$dir/pulse/mic.fifo" ] && [ -S "$dir/pulse/native" ] && break
         sleep 0.05
     done
-    if [ ! -p "$dir/pulse/mic.fifo" ]; then
+    if [ ! -p "$dir/pulse/mic.fifo" ] || [ ! -S "$dir/pulse/native" ]; then
         echo "wine harness: PulseAudio did not start" >&2
         return 1
     fi
