@@ -52,7 +52,7 @@ std::uint32_t ogg_crc(std::span<const std::uint8_t> data) {
 }
 
 void ogg_page(Bytes& out, std::uint32_t sequence, std::uint8_t header_type, std::uint64_t granule,
-              const std::vector<Bytes>& packets) {
+              std::span<const Bytes> packets) {
     const std::size_t start = out.size();
     const char capture[] = "OggS";
     out.insert(out.end(), capture, capture + 4);
@@ -93,6 +93,36 @@ std::optional<std::span<const std::uint8_t>> wav_samples(std::span<const std::ui
     return std::nullopt;
 }
 
+Bytes mux_ogg_opus(const std::vector<Bytes>& packets, std::uint64_t samples, std::uint64_t lookahead) {
+    Bytes out;
+    std::uint32_t sequence = 0;
+    Bytes head = {'O', 'p', 'u', 's', 'H', 'e', 'a', 'd', 1, 1};
+    put_le(head, lookahead * 3, 2);
+    put_le(head, 16000, 4);
+    put_le(head, 0, 2);
+    head.push_back(0);
+    ogg_page(out, sequence++, 2, 0, std::span(&head, 1));
+    Bytes tags = {'O', 'p', 'u', 's', 'T', 'a', 'g', 's'};
+    put_le(tags, 6, 4);
+    for (char c : std::string_view("Tolvek")) tags.push_back(static_cast<std::uint8_t>(c));
+    put_le(tags, 0, 4);
+    ogg_page(out, sequence++, 0, 0, std::span(&tags, 1));
+
+    std::size_t first = 0;  // the first packet not yet on a page
+    std::size_t pending_lacing = 0;
+    for (std::size_t i = 0; i < packets.size(); ++i) {
+        pending_lacing += lacing_count(packets[i]);
+        const bool last = i + 1 == packets.size();
+        if (i + 1 - first == kPagePackets || pending_lacing > kPageLacing || last) {
+            ogg_page(out, sequence++, last ? 4 : 0, last ? (samples + lookahead) * 3 : (i + 1) * 960,
+                     std::span(packets).subspan(first, i + 1 - first));
+            first = i + 1;
+            pending_lacing = 0;
+        }
+    }
+    return out;
+}
+
 std::optional<OggOpus> encode_ogg_opus(std::span<const std::uint8_t> wav) {
     const auto samples = wav_samples(wav);
     if (!samples) return std::nullopt;  // not a recording: the WAV goes as it is
@@ -110,42 +140,22 @@ std::optional<OggOpus> encode_ogg_opus(std::span<const std::uint8_t> wav) {
     opus_encoder_ctl(encoder.get(), OPUS_GET_LOOKAHEAD(&lookahead));
     const std::uint64_t L = lookahead < 0 ? 0 : static_cast<std::uint64_t>(lookahead);
 
-    OggOpus result;
-    Bytes& out = result.bytes;
-    std::uint32_t sequence = 0;
-    Bytes head = {'O', 'p', 'u', 's', 'H', 'e', 'a', 'd', 1, 1};
-    put_le(head, L * 3, 2);
-    put_le(head, 16000, 4);
-    put_le(head, 0, 2);
-    head.push_back(0);
-    ogg_page(out, sequence++, 2, 0, {head});
-    Bytes tags = {'O', 'p', 'u', 's', 'T', 'a', 'g', 's'};
-    put_le(tags, 6, 4);
-    for (char c : std::string_view("Tolvek")) tags.push_back(static_cast<std::uint8_t>(c));
-    put_le(tags, 0, 4);
-    ogg_page(out, sequence++, 0, 0, {tags});
-
     const std::uint64_t frames = (s + L + kOpusFrame - 1) / kOpusFrame;
     std::vector<opus_int16> pcm(static_cast<std::size_t>(frames) * kOpusFrame, 0);
     for (std::size_t i = 0; i < s; ++i) {
         pcm[i] = static_cast<opus_int16>((*samples)[2 * i] | (*samples)[2 * i + 1] << 8);
     }
-    std::vector<Bytes> pending;
-    std::size_t pending_lacing = 0;
+    std::vector<Bytes> packets;
+    packets.reserve(static_cast<std::size_t>(frames));
     unsigned char packet[kMaxPacket];
     for (std::uint64_t i = 0; i < frames; ++i) {
         const opus_int32 n = opus_encode(encoder.get(), pcm.data() + i * kOpusFrame, kOpusFrame,
                                          packet, static_cast<opus_int32>(kMaxPacket));
         if (n < 0) return failed();
-        pending.emplace_back(packet, packet + n);
-        pending_lacing += lacing_count(pending.back());
-        const bool last = i + 1 == frames;
-        if (pending.size() == kPagePackets || pending_lacing > kPageLacing || last) {
-            ogg_page(out, sequence++, last ? 4 : 0, last ? (s + L) * 3 : (i + 1) * 960, pending);
-            pending.clear();
-            pending_lacing = 0;
-        }
+        packets.emplace_back(packet, packet + n);
     }
+    OggOpus result;
+    result.bytes = mux_ogg_opus(packets, s, L);
     result.duration_ms = static_cast<std::uint32_t>(s * 1000 / 16000);
     return result;
 }

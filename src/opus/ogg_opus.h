@@ -23,7 +23,12 @@ std::uint32_t ogg_crc(std::span<const std::uint8_t> data);
 
 // Appends one page with the given sequence number; the packets must fit in 255 lacing values.
 void ogg_page(Bytes& out, std::uint32_t sequence, std::uint8_t header_type, std::uint64_t granule,
-              const std::vector<Bytes>& packets);
+              std::span<const Bytes> packets);
+
+// The whole stream around the encoded 20 ms packets of `samples` samples: OpusHead (pre-skip
+// 3 × lookahead) and OpusTags pages, then pages of at most 50 packets or just over 200 lacing
+// values, the last one ending the stream. There is at least one packet.
+Bytes mux_ogg_opus(const std::vector<Bytes>& packets, std::uint64_t samples, std::uint64_t lookahead);
 
 // The samples of a WAV image (its "data" chunk), or nothing when the image has none.
 std::optional<std::span<const std::uint8_t>> wav_samples(std::span<const std::uint8_t> wav);

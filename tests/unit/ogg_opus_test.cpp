@@ -86,7 +86,8 @@ TEST(OggCrc, KnownValues) {
 
 TEST(OggPage, LacingAndHeader) {
     Bytes out;
-    ogg_page(out, 7, 4, 0x0102030405060708ull, {Bytes(255, 0xAA), Bytes {}, Bytes(10, 1)});
+    const std::vector<Bytes> packets {Bytes(255, 0xAA), Bytes {}, Bytes(10, 1)};
+    ogg_page(out, 7, 4, 0x0102030405060708ull, packets);
     const auto pages = read_pages(out);
     ASSERT_EQ(pages.size(), 1u);
     EXPECT_EQ(pages[0].lacing, (std::vector<std::uint8_t> {255, 0, 0, 10}));
