@@ -288,7 +288,12 @@ void run_menu_command(HWND window, unsigned command) {
     case kCmdTrayPromotion: offer_taskbar_settings(false); break;
     case kCmdCompress: toggle_and_save(&Settings::compress); break;
     case kCmdQuit: DestroyWindow(window); break;
-    case kCmdAllRecent: open_recent_dictations(g_menu_recent); break;
+    case kCmdAllRecent: {
+        // The window shows the list as it is when it opens.
+        std::vector<RecentDictation> recent = lock_app_state()->recent;
+        open_recent_dictations(recent);
+        break;
+    }
     default:
         if (command >= kCmdRecentFirst && command < kCmdRecentFirst + 10) {
             insert_recent(g_menu_recent, static_cast<int>(command - kCmdRecentFirst));

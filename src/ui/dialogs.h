@@ -21,6 +21,7 @@ void open_dictionary();
 // The company-code dialog; nothing when cancelled.
 std::optional<std::string> ask_company_code(const std::string& heading, const std::string& body);
 void open_tech_info();
+// "Letzte Diktate" with a snapshot of the list; a click copies an entry.
 void open_recent_dictations(const std::vector<RecentDictation>& recent);
 
 }  // namespace tolvek

@@ -2,6 +2,9 @@
 // microphone, the development service, and the text in another program's editor.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <regex>
+
 #include "core/messages.h"
 #include "dictation/wav.h"
 #include "input_helpers.h"
@@ -86,6 +89,17 @@ public:
         }, 20s).has_value();
     }
 
+    // Chooses a menu command that opens a window, looks at the window and closes it.
+    void with_menu_window(unsigned command, const std::function<void(HWND)>& look) {
+        PostMessageW(window, WM_COMMAND, command, 0);
+        HWND dialog = nullptr;
+        ASSERT_TRUE(test::pump_until([&] { return (dialog = FindWindowW(L"TolvekDialog", nullptr)) != nullptr; }, 5s));
+        test::pump_for(200ms);
+        look(dialog);
+        PostMessageW(dialog, WM_COMMAND, 2, 0);
+        ASSERT_TRUE(test::pump_until([&] { return !IsWindow(dialog); }, 5s));
+    }
+
     std::string editor_text() const {
         wchar_t buffer[1024] {};
         GetWindowTextW(editor, buffer, 1024);
@@ -139,6 +153,21 @@ TEST_F(Dictation, HoldTheDefaultKeyAndTheTextArrives) {
     EXPECT_TRUE(tray.wait_for(0, [](const test::TrayCall& c) {
         return c.tip == "Tolvek · Text wird geschrieben";
     }, 1s));
+
+    // The history line in "Technik-Info …", and the text in "Letzte Diktate".
+    std::string info;
+    with_menu_window(52, [&](HWND dialog) {
+        wchar_t buffer[4096] {};
+        SendMessageW(GetDlgItem(dialog, 101), WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer));
+        info = narrow(buffer);
+    });
+    EXPECT_TRUE(std::regex_search(info, std::regex(R"(\r\n\r\n\d\d:\d\d:\d\d   Aufnahme \d+\.\d s · Pegel \d+ · )"
+                                                   R"(Wartezeit \d+\.\d s · Text eingefügt)")))
+        << info;
+    EXPECT_EQ(info.find("Hallo"), std::string::npos) << "no dictated text in the tech-info";
+    LRESULT entries = 0;
+    with_menu_window(199, [&](HWND dialog) { entries = SendMessageW(GetDlgItem(dialog, 400), LB_GETCOUNT, 0, 0); });
+    EXPECT_EQ(entries, 1);
 }
 
 TEST_F(Dictation, OpusWhenTheServiceAsksForIt) {
