@@ -100,6 +100,11 @@ public:
         ASSERT_TRUE(test::pump_until([&] { return !IsWindow(dialog); }, 5s));
     }
 
+    // Waits until the dictated text stands in the editor.
+    bool text_arrives() {
+        return test::pump_until([&] { return editor_text() == "Hallo Welt "; }, 20s);
+    }
+
     std::string editor_text() const {
         wchar_t buffer[1024] {};
         GetWindowTextW(editor, buffer, 1024);
@@ -133,7 +138,7 @@ HWND Dictation::editor = nullptr;
 TEST_F(Dictation, HoldTheDefaultKeyAndTheTextArrives) {
     start_enrolled();
     dictate();
-    ASSERT_TRUE(test::pump_until([&] { return editor_text() == "Hallo Welt "; }, 20s)) << editor_text();
+    ASSERT_TRUE(text_arrives()) << editor_text();
     const Json up = transcription_requests();
     ASSERT_EQ(up.size(), 1u);
     EXPECT_EQ(up[0]["upload"]["kind"], "wav");
@@ -173,7 +178,7 @@ TEST_F(Dictation, HoldTheDefaultKeyAndTheTextArrives) {
 TEST_F(Dictation, OpusWhenTheServiceAsksForIt) {
     start_enrolled("opus");
     dictate();
-    ASSERT_TRUE(test::pump_until([&] { return editor_text() == "Hallo Welt "; }, 20s)) << editor_text();
+    ASSERT_TRUE(text_arrives()) << editor_text();
     const Json up = transcription_requests();
     ASSERT_EQ(up.size(), 1u);
     EXPECT_EQ(up[0]["upload"]["kind"], "opus");
@@ -186,7 +191,7 @@ TEST_F(Dictation, RefusedOpusIsRepeatedAsWav) {
     service.config({{"reject_opus", true}});
     start_enrolled("opus");
     dictate();
-    ASSERT_TRUE(test::pump_until([&] { return editor_text() == "Hallo Welt "; }, 20s)) << editor_text();
+    ASSERT_TRUE(text_arrives()) << editor_text();
     const Json up = transcription_requests();
     ASSERT_EQ(up.size(), 2u);
     EXPECT_EQ(up[1]["upload"]["kind"], "wav");
@@ -216,7 +221,7 @@ TEST_F(Dictation, ServiceUnreachableThenTheNextDictationWorks) {
     EXPECT_NE(log().find(" Fehler: " + error + "\n"), std::string::npos) << log();
     EXPECT_EQ(editor_text(), "");
     dictate();
-    EXPECT_TRUE(test::pump_until([&] { return editor_text() == "Hallo Welt "; }, 20s)) << editor_text();
+    EXPECT_TRUE(text_arrives()) << editor_text();
 }
 
 TEST_F(Dictation, RejectedTokenIsRenewedWithTheStoredCode) {
@@ -225,7 +230,7 @@ TEST_F(Dictation, RejectedTokenIsRenewedWithTheStoredCode) {
     service.reset();  // the service forgets every token it issued
     service.config({{"upload_dir", uploads_dir()}});
     dictate();
-    ASSERT_TRUE(test::pump_until([&] { return editor_text() == "Hallo Welt "; }, 20s)) << editor_text();
+    ASSERT_TRUE(text_arrives()) << editor_text();
     int enrollments = 0, uploads = 0;
     for (const auto& r : service.requests()) {
         enrollments += r["path"] == "/v1/app/enroll";
@@ -300,7 +305,7 @@ TEST_F(Dictation, TheLimitEndsTheRecordingLikeARelease) {
     PostMessageW(window, kMsgStartDictation, 0, 0);
     ASSERT_TRUE(tray.wait_for(before, [](const test::TrayCall& c) { return c.tip == "Tolvek · Aufnahme läuft"; }, 5s));
     test::play("speech.raw");
-    ASSERT_TRUE(test::pump_until([&] { return editor_text() == "Hallo Welt "; }, 20s)) << editor_text();
+    ASSERT_TRUE(text_arrives()) << editor_text();
     const Json up = transcription_requests();
     ASSERT_EQ(up.size(), 1u);
     const auto wav = read_file(up[0]["upload"]["saved"].get<std::string>());
@@ -319,10 +324,10 @@ TEST_F(Dictation, OverlayKeepsTheFocusAndADragSnapsBackAndIsKept) {
             overlay = FindWindowW(L"TolvekOverlay", nullptr);
             return overlay && IsWindowVisible(overlay);
         }, 5s);
-        return overlay;
+        return overlay && IsWindowVisible(overlay) ? overlay : nullptr;
     };
     HWND overlay = show_strip();
-    ASSERT_NE(overlay, nullptr);
+    ASSERT_NE(overlay, nullptr) << log();
     ASSERT_EQ(GetForegroundWindow(), editor_window);
     RECT r;
     GetWindowRect(overlay, &r);
@@ -357,19 +362,23 @@ TEST_F(Dictation, OverlayKeepsTheFocusAndADragSnapsBackAndIsKept) {
     EXPECT_EQ(GetForegroundWindow(), editor_window) << "nor does a drag";
 
     // After a restart the strip appears where it was left.
+    PostMessageW(window, kMsgFinishRecording, 0, 0);
+    ASSERT_TRUE(test::pump_until([&] { return !IsWindowVisible(overlay); }, 5s));
     stop();
     start();
     overlay = show_strip();
-    ASSERT_NE(overlay, nullptr);
-    GetWindowRect(overlay, &r);
-    EXPECT_EQ(r.left, corner.x);
-    EXPECT_EQ(r.top, corner.y);
+    ASSERT_NE(overlay, nullptr) << "no recording after the restart\n" << log();
+    EXPECT_TRUE(test::pump_until([&] {
+        GetWindowRect(overlay, &r);
+        return r.left == corner.x && r.top == corner.y;
+    }, 3s)) << r.left << ", " << r.top << "\n" << log();
     // The menu's reset brings it back to the middle at the next show.
     PostMessageW(window, kMsgFinishRecording, 0, 0);
     ASSERT_TRUE(test::pump_until([&] { return !IsWindowVisible(overlay); }, 5s));
     PostMessageW(window, WM_COMMAND, 70, 0);
     EXPECT_TRUE(test::pump_until([&] { return !saved().overlay.has_value(); }));
     overlay = show_strip();
+    ASSERT_NE(overlay, nullptr) << log();
     GetWindowRect(overlay, &r);
     EXPECT_EQ(r.left, work.left + (work.right - work.left - 270) / 2);
 }
