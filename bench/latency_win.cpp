@@ -37,18 +37,6 @@ std::string text_of(HWND editor) {
     return narrow(text);
 }
 
-void pump_for(int ms) {
-    const auto end = Clock::now() + std::chrono::milliseconds(ms);
-    MSG msg;
-    while (Clock::now() < end) {
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(1);
-    }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -88,9 +76,9 @@ int main(int argc, char** argv) {
             for (int round = 0; round < 2; ++round) {  // the first round warms the service up
                 SetWindowTextW(editor, L"");
                 SetForegroundWindow(editor);
-                pump_for(400);
+                test::pump_for(std::chrono::milliseconds(400));
                 start_dictation();
-                pump_for(300);
+                test::pump_for(std::chrono::milliseconds(300));
                 DictationValues& v = dictation_values();
                 const auto start = Clock::now();
                 finish_recording();
