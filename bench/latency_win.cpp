@@ -11,12 +11,12 @@
 #include <cstdio>
 
 #include "bench/common.h"
-#include "core/messages.h"
+#include "base/messages.h"
 #include "dictation/dictation_cycle.h"
-#include "dictation/dictation_values.h"
+#include "base/dictation_values.h"
 #include "dictation/recording.h"
 #include "dictation/environment.h"
-#include "main/app_state.h"
+#include "base/app_state.h"
 #include "net/devservice_client.h"
 #include "net/hello.h"
 #include "opus/ogg_opus.h"

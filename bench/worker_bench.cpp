@@ -11,7 +11,7 @@
 
 #include "bench/common.h"
 #include "dictation/dictation.h"
-#include "dictation/dictation_values.h"
+#include "base/dictation_values.h"
 #include "net/hello.h"
 #include "opus/ogg_opus.h"
 #include "util/platform.h"

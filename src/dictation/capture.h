@@ -49,7 +49,5 @@ std::variant<std::shared_ptr<Capture>, std::string> start_capture();
 // Closes the device and returns exactly the recorded bytes.
 std::vector<std::uint8_t> stop_capture(std::shared_ptr<Capture> capture);
 std::uint32_t capture_peak(Capture& capture, std::uint32_t window_ms);
-// The name of wave-input device 0, or nothing.
-std::optional<std::string> microphone_device_name();
 
 }  // namespace tolvek

@@ -83,12 +83,4 @@ std::uint32_t capture_peak(Capture& capture, std::uint32_t window_ms) {
     return window_peak(capture.samples, position_in_bytes(unit, value), window_ms);
 }
 
-std::optional<std::string> microphone_device_name() {
-    if (waveInGetNumDevs() == 0) return std::nullopt;
-    WAVEINCAPSW caps {};
-    if (waveInGetDevCapsW(0, &caps, sizeof caps) != MMSYSERR_NOERROR) return std::nullopt;
-    const std::wstring_view name(caps.szPname, wcsnlen(caps.szPname, 32));
-    return narrow(name);
-}
-
 }  // namespace tolvek

@@ -7,18 +7,13 @@
 #include <cstdlib>
 #include <thread>
 
-#include "core/log.h"
-#include "core/main_window.h"
-#include "core/messages.h"
-#include "core/tones.h"
-#include "core/tray.h"
+#include "base/log.h"
+#include "base/messages.h"
+#include "base/notices.h"
 #include "dictation/capture.h"
 #include "dictation/insertion.h"
-#include "dictation/dictation_values.h"
+#include "base/dictation_values.h"
 #include "dictation/talk_key.h"
-#include "ui/enrollment.h"
-#include "ui/overlay.h"
-#include "ui/overlay_view.h"
 #include "util/platform.h"
 
 namespace tolvek {

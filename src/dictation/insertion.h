@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "main/app_state.h"
+#include "base/app_state.h"
 
 namespace tolvek {
 

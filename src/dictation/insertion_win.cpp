@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "core/log.h"
-#include "core/main_window.h"
-#include "core/tray.h"
+#include "base/log.h"
+#include "base/messages.h"
+#include "base/notices.h"
 #include "dictation/insertion.h"
 #include "util/win_text.h"
 

@@ -6,9 +6,9 @@
 #include <span>
 #include <string>
 
-#include "core/settings.h"
+#include "base/settings.h"
 #include "dictation/wav.h"
-#include "main/app_state.h"
+#include "base/app_state.h"
 
 namespace tolvek {
 

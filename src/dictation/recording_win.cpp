@@ -2,12 +2,12 @@
 
 #include <chrono>
 
-#include "core/log.h"
-#include "core/main_window.h"
-#include "core/tray.h"
+#include "base/log.h"
+#include "base/messages.h"
+#include "base/notices.h"
 #include "dictation/capture.h"
 #include "dictation/dictation_cycle.h"
-#include "dictation/dictation_values.h"
+#include "base/dictation_values.h"
 #include "dictation/recording.h"
 #include "net/dictionary.h"
 #include "util/platform.h"

@@ -1,16 +1,19 @@
 #include <windows.h>
 
-#include "core/main_window.h"
-#include "core/tray.h"
+#include "base/messages.h"
+#include "base/notices.h"
 #include "dictation/dictation_cycle.h"
 #include "dictation/talk_key.h"
-#include "main/app_state.h"
-#include "ui/key_names.h"
+#include "base/app_state.h"
+#include "dictation/key_names.h"
 
 namespace tolvek {
 namespace {
 
 bool async_down(int vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }
+
+// The modifier-only engine; only the UI thread (registration and timer 5) touches it.
+ModifierEngine g_modifier_engine;
 
 }  // namespace
 
@@ -34,7 +37,7 @@ bool register_talk_key() {
                      true);
         return false;
     }
-    arm(lock_app_state()->talk_key);
+    arm(g_modifier_engine);
     SetTimer(window, kTimerModifierPoll, kModifierPollMs, nullptr);
     return true;
 }
@@ -50,15 +53,14 @@ void poll_modifier_keys() {
     tick.held = current_modifiers(async_down);
     tick.other_key = other_key_down(async_down);
     tick.now = std::chrono::steady_clock::now();
-    TalkKeyAction action;
     {
         auto app = lock_app_state();
         tick.configured = app->settings.mods;
         tick.hold = app->settings.hold;
         tick.phase = app->phase;
         tick.recording_start = app->recording_start;
-        action = modifier_tick(app->talk_key, tick);
     }
+    const TalkKeyAction action = modifier_tick(g_modifier_engine, tick);
     switch (action) {
     case TalkKeyAction::Start: start_dictation(); break;
     case TalkKeyAction::Finish: finish_recording(); break;

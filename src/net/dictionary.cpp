@@ -1,6 +1,6 @@
 #include "net/dictionary.h"
 
-#include "core/settings.h"
+#include "base/settings.h"
 #include "util/platform.h"
 #include "util/text.h"
 

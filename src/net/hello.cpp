@@ -1,7 +1,7 @@
 #include "net/hello.h"
 
 #include "build_config.h"
-#include "dictation/dictation_values.h"
+#include "base/dictation_values.h"
 #include "net/system_facts.h"
 
 namespace tolvek {

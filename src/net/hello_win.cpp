@@ -2,9 +2,9 @@
 
 #include <thread>
 
-#include "core/messages.h"
-#include "core/tray.h"
-#include "main/app_state.h"
+#include "base/messages.h"
+#include "base/notices.h"
+#include "base/app_state.h"
 #include "net/hello.h"
 
 namespace tolvek {

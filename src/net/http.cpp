@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "build_config.h"
-#include "core/log.h"
+#include "base/log.h"
 #include "util/text.h"
 
 namespace tolvek {

@@ -18,5 +18,7 @@ std::string windows_edition_of(const std::optional<std::string>& build_number,
 // Windows build: from the registry and wave-input device 0.
 std::string windows_edition();
 std::string microphone_kind();
+// The name of wave-input device 0, or nothing.
+std::optional<std::string> microphone_device_name();
 
 }  // namespace tolvek

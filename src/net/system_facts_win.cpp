@@ -1,6 +1,7 @@
 #include <windows.h>
 
-#include "dictation/capture.h"
+#include <mmsystem.h>
+
 #include "net/system_facts.h"
 #include "util/win_text.h"
 
@@ -24,6 +25,14 @@ std::string windows_edition() {
     return windows_edition_of(current_version_value(L"CurrentBuildNumber"),
                               current_version_value(L"EditionID"),
                               current_version_value(L"DisplayVersion"));
+}
+
+std::optional<std::string> microphone_device_name() {
+    if (waveInGetNumDevs() == 0) return std::nullopt;
+    WAVEINCAPSW caps {};
+    if (waveInGetDevCapsW(0, &caps, sizeof caps) != MMSYSERR_NOERROR) return std::nullopt;
+    const std::wstring_view name(caps.szPname, wcsnlen(caps.szPname, 32));
+    return narrow(name);
 }
 
 std::string microphone_kind() { return microphone_kind_of(microphone_device_name()); }

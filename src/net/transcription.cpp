@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <mutex>
 
-#include "core/log.h"
-#include "dictation/dictation_values.h"
+#include "base/log.h"
+#include "base/dictation_values.h"
 #include "util/text.h"
 
 namespace tolvek {

@@ -5,7 +5,7 @@
 #include <array>
 #include <memory>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "util/platform.h"
 
 namespace tolvek {

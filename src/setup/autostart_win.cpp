@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "core/settings.h"
+#include "base/settings.h"
 #include "setup/autostart.h"
 #include "util/platform.h"
 #include "util/win_text.h"

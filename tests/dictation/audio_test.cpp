@@ -6,15 +6,16 @@
 #include <regex>
 #include <thread>
 
-#include "core/log.h"
-#include "core/main_window.h"
-#include "core/tones.h"
-#include "core/tray.h"
+#include "base/log.h"
+#include "shell/main_window.h"
+#include "shell/tones.h"
+#include "shell/tray.h"
 #include "dictation/dictation.h"
 #include "net/devservice_client.h"
 #include "dictation/capture.h"
+#include "net/system_facts.h"
 #include "dictation/dictation_cycle.h"
-#include "dictation/dictation_values.h"
+#include "base/dictation_values.h"
 #include "e2e/input_helpers.h"
 #include "e2e/microphone.h"
 #include "environment.h"

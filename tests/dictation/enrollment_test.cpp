@@ -4,14 +4,14 @@
 #include <atomic>
 #include <thread>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "environment.h"
-#include "main/app_state.h"
+#include "base/app_state.h"
 #include "net/devservice_client.h"
 #include "net/hello.h"
-#include "ui/dialog_frame.h"
-#include "ui/dialogs.h"
-#include "ui/enrollment.h"
+#include "windows/dialog_frame.h"
+#include "windows/dialogs.h"
+#include "windows/enrollment.h"
 #include "util/win_text.h"
 
 namespace tolvek {

@@ -2,11 +2,11 @@
 
 #include <mutex>
 
-#include "core/main_window.h"
-#include "core/tray.h"
-#include "main/app_state.h"
-#include "ui/overlay.h"
-#include "ui/window_procs.h"
+#include "shell/main_window.h"
+#include "shell/tray.h"
+#include "base/app_state.h"
+#include "windows/overlay.h"
+#include "windows/window_procs.h"
 #include "util/dpi.h"
 
 namespace tolvek::test {

@@ -9,9 +9,9 @@
 #include "dictation/dictation.h"
 #include "e2e/input_helpers.h"
 #include "environment.h"
-#include "main/app_state.h"
+#include "base/app_state.h"
 #include "net/system_facts.h"
-#include "ui/dialogs.h"
+#include "windows/dialogs.h"
 #include "util/win_text.h"
 
 namespace tolvek {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <thread>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "dictation/dictation_cycle.h"
 #include "dictation/insertion.h"
 #include "dictation/talk_key.h"

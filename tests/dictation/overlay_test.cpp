@@ -5,18 +5,18 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "core/main_window.h"
-#include "core/tones.h"
+#include "shell/main_window.h"
+#include "shell/tones.h"
 #include "dictation/capture.h"
 #include "dictation/dictation_cycle.h"
-#include "dictation/dictation_values.h"
+#include "base/dictation_values.h"
 #include "e2e/input_helpers.h"
 #include "e2e/microphone.h"
 #include "environment.h"
-#include "main/app_state.h"
+#include "base/app_state.h"
 #include "net/transcription.h"
-#include "ui/overlay.h"
-#include "ui/overlay_view.h"
+#include "windows/overlay.h"
+#include "windows/overlay_view.h"
 #include "util/platform.h"
 
 namespace tolvek {

@@ -5,7 +5,7 @@
 #include <functional>
 #include <regex>
 
-#include "core/messages.h"
+#include "base/messages.h"
 #include "dictation/wav.h"
 #include "input_helpers.h"
 #include "microphone.h"

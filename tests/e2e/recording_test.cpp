@@ -1,7 +1,7 @@
 // Tolvek.exe recording from the virtual microphone, started and finished without the talk key.
 #include <gtest/gtest.h>
 
-#include "core/messages.h"
+#include "base/messages.h"
 #include "microphone.h"
 #include "running_tolvek.h"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "main/startup.h"
+#include "shell/startup.h"
 #include "net/system_facts.h"
 #include "running_tolvek.h"
 #include "tolvek_process.h"

@@ -1,7 +1,7 @@
 // Tolvek.exe's tray icon, balloons and menu as the notification area sees them.
 #include <gtest/gtest.h>
 
-#include "core/tray_menu.h"
+#include "shell/tray_menu.h"
 #include "net/devservice_client.h"
 #include "running_tolvek.h"
 

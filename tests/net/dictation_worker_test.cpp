@@ -3,7 +3,7 @@
 
 #include "devservice_client.h"
 #include "dictation/dictation.h"
-#include "dictation/dictation_values.h"
+#include "base/dictation_values.h"
 #include "dictation/wav.h"
 #include "net/hello.h"
 #include "net/system_facts.h"

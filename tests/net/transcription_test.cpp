@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "devservice_client.h"
-#include "dictation/dictation_values.h"
+#include "base/dictation_values.h"
 #include "dictation/wav.h"
 #include "net/transcription.h"
 #include "unit/test_support.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "main/app_state.h"
+#include "base/app_state.h"
 
 namespace tolvek {
 namespace {

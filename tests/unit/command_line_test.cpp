@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "main/command_line.h"
-#include "main/startup.h"
+#include "shell/command_line.h"
+#include "shell/startup.h"
 
 namespace tolvek {
 namespace {

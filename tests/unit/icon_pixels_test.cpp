@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "core/icon_pixels.h"
+#include "util/icon_pixels.h"
 
 namespace tolvek {
 namespace {

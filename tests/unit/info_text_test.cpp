@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ui/info_text.h"
+#include "windows/info_text.h"
 
 namespace tolvek {
 namespace {

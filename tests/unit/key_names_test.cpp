@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ui/key_names.h"
+#include "dictation/key_names.h"
 
 namespace tolvek {
 namespace {

@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "test_support.h"
 
 namespace tolvek {

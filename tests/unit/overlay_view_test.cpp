@@ -3,7 +3,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "ui/overlay_view.h"
+#include "windows/overlay_view.h"
 #include "util/text.h"
 
 namespace tolvek {

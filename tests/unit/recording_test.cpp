@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "dictation/capture.h"
-#include "dictation/dictation_values.h"
+#include "base/dictation_values.h"
 #include "dictation/recording.h"
 #include "net/dictionary.h"
 #include "util/text.h"

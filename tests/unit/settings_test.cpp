@@ -3,7 +3,7 @@
 #include <functional>
 
 #include "build_config.h"
-#include "core/settings.h"
+#include "base/settings.h"
 #include "test_support.h"
 
 namespace tolvek {

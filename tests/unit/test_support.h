@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "core/settings.h"
+#include "base/settings.h"
 #include "util/platform.h"
 
 #ifdef _WIN32

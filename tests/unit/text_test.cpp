@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ui/company_code.h"
+#include "windows/company_code.h"
 #include "util/text.h"
 
 namespace tolvek {

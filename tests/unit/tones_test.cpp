@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "core/tones.h"
+#include "shell/tones.h"
 #include "dictation/wav.h"
 
 namespace tolvek {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "build_config.h"
-#include "core/tray_menu.h"
+#include "shell/tray_menu.h"
 #include "net/update.h"
 
 namespace tolvek {

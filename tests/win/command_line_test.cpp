@@ -1,7 +1,7 @@
 // The command line is split by the system's own rules; this checks the bridge to UTF-8.
 #include <gtest/gtest.h>
 
-#include "main/command_line.h"
+#include "shell/command_line.h"
 
 namespace tolvek {
 namespace {

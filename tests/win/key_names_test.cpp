@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "ui/key_names.h"
+#include "dictation/key_names.h"
 
 namespace tolvek {
 namespace {

@@ -2,10 +2,10 @@
 // workers' records do. Balloons are seen by a stand-in notification area.
 #include <gtest/gtest.h>
 
-#include "core/log.h"
-#include "core/main_window.h"
-#include "core/messages.h"
-#include "core/tray.h"
+#include "base/log.h"
+#include "shell/main_window.h"
+#include "base/messages.h"
+#include "shell/tray.h"
 #include "e2e/fake_tray.h"
 #include "net/update.h"
 #include "unit/test_support.h"

@@ -1,7 +1,7 @@
 // The tray menu as Windows holds it, read back item by item.
 #include <gtest/gtest.h>
 
-#include "core/tray.h"
+#include "shell/tray.h"
 #include "util/win_text.h"
 
 namespace tolvek {

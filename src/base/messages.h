@@ -1,0 +1,56 @@
+// The main window's own messages and timers, and the helper that hands a worker's record over.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+
+namespace tolvek {
+
+// Timers of the main window.
+enum TimerId : UINT_PTR {
+    kTimerReleasePoll = 1,     // hold mode: is the talk key still down?
+    kTimerRecordingLimit = 2,  // the longest recording
+    kTimerClipboard = 3,       // restore the clipboard after a paste
+    kTimerHello = 4,           // periodic hello
+    kTimerModifierPoll = 5,    // modifier-only talk key
+    kTimerUpdateRetry = 6,     // start a downloaded update once no dictation runs
+    kTimerBusy = 7,            // tray animation while processing
+    kTimerForeground = 8,      // remember the last foreground window of another program
+    kTimerOverlay = 9,         // overlay level and countdown
+};
+inline constexpr UINT kReleasePollMs = 30;
+inline constexpr UINT kClipboardRestoreMs = 900;
+inline constexpr UINT kHelloPeriodMs = 14400000;
+inline constexpr UINT kModifierPollMs = 40;
+inline constexpr UINT kUpdateRetryMs = 15000;
+inline constexpr UINT kBusyPeriodMs = 50;
+inline constexpr UINT kForegroundPeriodMs = 300;
+inline constexpr UINT kOverlayPeriodMs = 40;
+
+inline constexpr UINT kMsgTray = 0x8001;           // tray notification, mouse message in lParam
+inline constexpr UINT kMsgTranscription = 0x8002;  // DictationResult*
+inline constexpr UINT kMsgHello = 0x8003;          // HelloOutcome*
+inline constexpr UINT kMsgDownload = 0x8004;       // DownloadOutcome*, wParam = manual
+inline constexpr UINT kMsgHandOff = 0x8005;        // std::string* hand-off text
+inline constexpr ULONG_PTR kHandOffMarker = 0xF1C0;
+// Start and finish a dictation as the talk key does; for tests and automation, not in any menu.
+inline constexpr UINT kMsgStartDictation = 0x8010;
+inline constexpr UINT kMsgFinishRecording = 0x8011;
+
+// Posts the record by pointer; the receiver owns it from then on. When the post fails the
+// record is freed here, so it is never lost and never leaked.
+template <class T>
+bool post_record(HWND window, UINT msg, WPARAM wparam, std::unique_ptr<T> record) {
+    if (!PostMessageW(window, msg, wparam, reinterpret_cast<LPARAM>(record.get()))) return false;
+    record.release();
+    return true;
+}
+
+// The receiving side: takes ownership at once.
+template <class T>
+std::unique_ptr<T> take_record(LPARAM lparam) {
+    return std::unique_ptr<T>(reinterpret_cast<T*>(lparam));
+}
+
+}  // namespace tolvek

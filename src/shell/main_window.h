@@ -1,0 +1,16 @@
+// The hidden main window: hub of the running program. Windows build only.
+#pragma once
+
+#include <windows.h>
+
+#include "base/messages.h"
+
+namespace tolvek {
+
+LRESULT CALLBACK main_window_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam);
+
+// Carries out a menu command as if it was chosen from the tray menu. The window also accepts
+// the same identifiers as WM_COMMAND, which is how tests and automation drive it.
+void run_menu_command(HWND window, unsigned command);
+
+}  // namespace tolvek

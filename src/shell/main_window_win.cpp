@@ -1,0 +1,314 @@
+#include "shell/main_window.h"
+
+#include <thread>
+
+#include "base/log.h"
+#include "base/messages.h"
+#include "shell/tones.h"
+#include "shell/tray.h"
+#include "dictation/dictation_cycle.h"
+#include "dictation/insertion.h"
+#include "dictation/talk_key.h"
+#include "net/hello.h"
+#include "net/update.h"
+#include "net/update_download.h"
+#include "setup/autostart.h"
+#include "setup/setup.h"
+#include "windows/company_code.h"
+#include "windows/dialogs.h"
+#include "windows/enrollment.h"
+#include "dictation/key_names.h"
+#include "windows/overlay.h"
+#include "windows/tray_promotion.h"
+#include "util/win_text.h"
+
+namespace tolvek {
+namespace {
+
+std::vector<RecentDictation> g_menu_recent;  // the entries the last menu showed
+
+void toggle_and_save(bool Settings::*field) {
+    auto app = lock_app_state();
+    app->settings.*field = !(app->settings.*field);
+    save_settings(app->settings);
+}
+
+void change_talk_key(HWND window) {
+    UnregisterHotKey(window, kTalkHotKeyId);
+    TalkKey old;
+    {
+        auto app = lock_app_state();
+        old = {app->settings.vk, app->settings.mods};
+    }
+    const auto chosen = choose_key(key_name(old.vk, old.mods));
+    if (!chosen) {
+        register_talk_key();
+    } else {
+        {
+            auto app = lock_app_state();
+            app->settings.vk = chosen->vk;
+            app->settings.mods = chosen->mods;
+        }
+        if (register_talk_key()) {
+            save_settings(lock_app_state()->settings);
+            show_balloon("Tolvek", "Neue Taste: " + key_name(chosen->vk, chosen->mods), false);
+        } else {
+            {
+                auto app = lock_app_state();
+                app->settings.vk = old.vk;
+                app->settings.mods = old.mods;
+            }
+            register_talk_key();
+        }
+    }
+    update_tray(false);
+}
+
+void change_company_code() {
+    const std::string firm = lock_app_state()->settings.firm;
+    const auto code = firm.empty()
+                          ? ask_company_code("Firmen-Code eingeben",
+                                             "Den Code finden Sie in der Einladung oder bei Ihrer "
+                                             "IT.\nEr sieht so aus: ST-3PVA-8RKE")
+                          : ask_company_code("Angemeldet bei " + firm,
+                                             "Mit einem neuen Firmen-Code wechseln Sie die Firma.");
+    if (!code || code->empty()) return;
+    {
+        auto app = lock_app_state();
+        app->settings.code = *code;
+        app->settings.token.clear();
+    }
+    if (!ensure_enrolled()) {
+        // Undo the change: the stored code and token are still the last good ones.
+        const Settings stored = load_settings();
+        auto app = lock_app_state();
+        app->settings.code = stored.code;
+        app->settings.token = stored.token;
+        return;
+    }
+    const std::string enrolled_firm = lock_app_state()->settings.firm;
+    show_balloon("Tolvek", "Angemeldet für " + enrolled_firm + ".", false);
+}
+
+void show_tray_menu(HWND window) {
+    MenuState state;
+    {
+        auto app = lock_app_state();
+        state.settings = app->settings;
+        state.offered_version = app->offered_version;
+        state.recent = app->recent;
+    }
+    state.autostart = autostart_enabled();
+    HMENU menu = create_menu(build_menu(state));
+    POINT cursor {};
+    GetCursorPos(&cursor);
+    track_foreground();
+    // The menu only closes on a click elsewhere when the owner is the foreground window.
+    SetForegroundWindow(window);
+    const UINT command = static_cast<UINT>(
+        TrackPopupMenu(menu, TPM_RIGHTBUTTON | TPM_NONOTIFY | TPM_RETURNCMD, cursor.x, cursor.y, 0,
+                       window, nullptr));
+    // Lets the menu close properly on the next click (a known behaviour of tray menus).
+    PostMessageW(window, WM_NULL, 0, 0);
+    DestroyMenu(menu);
+    g_menu_recent = std::move(state.recent);
+    if (command != 0) run_menu_command(window, command);
+}
+
+void on_hello(HWND window, std::unique_ptr<HelloOutcome> outcome) {
+    bool auto_update;
+    std::optional<std::string> announced;
+    std::string server, code;
+    {
+        auto app = lock_app_state();
+        apply_hello(*outcome, app->settings, app->offered_version);
+        save_settings(app->settings);
+        auto_update = app->settings.auto_update;
+        announced = app->announced_version;
+        server = app->settings.server;
+        code = app->settings.code;
+    }
+    remove_leftover_files();
+    const HelloDecision decision = decide_hello(*outcome, auto_update, announced);
+    if (decision.announced_version) lock_app_state()->announced_version = decision.announced_version;
+    if (decision.balloon) {
+        show_balloon(decision.balloon->title, decision.balloon->text, decision.balloon->warning);
+    }
+    if (decision.download) {
+        start_download(server, code, *outcome->offered_version, outcome->manual, window);
+    }
+}
+
+void on_download(WPARAM manual, std::unique_ptr<DownloadOutcome> outcome) {
+    if (!outcome->update) {
+        log("Update: " + outcome->error);
+        if (manual) show_balloon("Tolvek", outcome->error, true);
+        return;
+    }
+    lock_app_state()->pending_update = std::make_shared<PendingUpdate>(*outcome->update);
+    apply_pending_update();
+}
+
+void on_hand_off(const std::string& text) {
+    if (text == "C") {
+        show_balloon("Tolvek läuft bereits",
+                     "Das Fuchs-Symbol unten rechts öffnet das Menü. Diktieren mit der Taste, wie "
+                     "gewohnt.",
+                     false);
+        return;
+    }
+    const auto code = extract_link_code(text);
+    if (!code) return;
+    apply_code_from_link(*code, !text.empty() && text[0] == 'L', true);
+    update_tray(false);
+}
+
+LRESULT on_copy_data(HWND window, const COPYDATASTRUCT* data) {
+    if (!data || data->dwData != kHandOffMarker || !data->lpData) return TRUE;
+    const std::u16string_view units(static_cast<const char16_t*>(data->lpData), data->cbData / 2);
+    // Posted, not handled here: the sender waits in SendMessage until this returns.
+    post_record(window, kMsgHandOff, 0, std::make_unique<std::string>(utf16_to_utf8(units)));
+    return TRUE;
+}
+
+void on_timer(HWND window, WPARAM id) {
+    switch (id) {
+    case kTimerReleasePoll: poll_talk_key_release(); break;
+    case kTimerRecordingLimit: finish_recording(); break;
+    case kTimerClipboard:
+        KillTimer(window, kTimerClipboard);
+        restore_clipboard();
+        break;
+    case kTimerHello: start_hello(false); break;
+    case kTimerModifierPoll: poll_modifier_keys(); break;
+    case kTimerUpdateRetry: apply_pending_update(); break;
+    case kTimerBusy: {
+        bool refresh;
+        {
+            auto app = lock_app_state();
+            refresh = ++app->busy_tick % 3 == 0;
+        }
+        if (refresh) update_tray(false);
+        invalidate_overlay();
+        break;
+    }
+    case kTimerForeground: track_foreground(); break;
+    case kTimerOverlay: overlay_tick(); break;
+    default: break;
+    }
+}
+
+void on_hot_key(WPARAM id) {
+    if (id != kTalkHotKeyId) return;
+    std::uint8_t phase;
+    bool hold;
+    {
+        auto app = lock_app_state();
+        phase = app->phase;
+        hold = app->settings.hold;
+    }
+    if (phase == 0) {
+        start_dictation();
+    } else if (phase == 1 && !hold) {
+        finish_recording();
+    }
+}
+
+LRESULT handle(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
+    switch (msg) {
+    case kMsgTray: {
+        const UINT mouse = LOWORD(lparam);
+        if (mouse == WM_CONTEXTMENU || mouse == WM_LBUTTONUP || mouse == WM_RBUTTONUP) {
+            show_tray_menu(window);
+        }
+        return 0;
+    }
+    case kMsgTranscription: handle_result(take_record<DictationResult>(lparam)); return 0;
+    case kMsgHello: on_hello(window, take_record<HelloOutcome>(lparam)); return 0;
+    case kMsgDownload: on_download(wparam, take_record<DownloadOutcome>(lparam)); return 0;
+    case kMsgHandOff: on_hand_off(*take_record<std::string>(lparam)); return 0;
+    case kMsgStartDictation:
+        if (lock_app_state()->phase == 0) start_dictation();
+        return 0;
+    case kMsgFinishRecording: finish_recording(); return 0;
+    case WM_COPYDATA: return on_copy_data(window, reinterpret_cast<const COPYDATASTRUCT*>(lparam));
+    case WM_COMMAND: run_menu_command(window, LOWORD(wparam)); return 0;
+    case WM_HOTKEY: on_hot_key(wparam); return 0;
+    case WM_TIMER: on_timer(window, wparam); return 0;
+    case WM_DESTROY:
+        stop_running_capture();
+        UnregisterHotKey(window, kTalkHotKeyId);
+        remove_tray_icon();
+        PostQuitMessage(0);
+        return 0;
+    default: {
+        // Registered messages lie in 0xC000..0xFFFF; the window sees others before start-up
+        // has filled the state.
+        if (msg >= 0xC000 && app_state_ready() && msg == lock_app_state()->taskbar_created_msg) {
+            // Explorer restarted: the icon must be added again.
+            update_tray(true);
+            if (!lock_app_state()->settings.store) std::thread(promote_tray_icon).detach();
+            return 0;
+        }
+        return DefWindowProcW(window, msg, wparam, lparam);
+    }
+    }
+}
+
+}  // namespace
+
+void run_menu_command(HWND window, unsigned command) {
+    if (command != kCmdQuit && lock_app_state()->phase != 0) return;  // a dictation is running
+    switch (command) {
+    case kCmdChangeKey: change_talk_key(window); break;
+    case kCmdHold:
+    case kCmdTap: {
+        {
+            auto app = lock_app_state();
+            app->settings.hold = command == kCmdHold;
+            save_settings(app->settings);
+        }
+        update_tray(false);
+        break;
+    }
+    case kCmdSounds:
+        toggle_and_save(&Settings::sounds);
+        play_sound(kToneStart);
+        break;
+    case kCmdDictionary: open_dictionary(); break;
+    case kCmdAutostart: set_autostart(!autostart_enabled()); break;
+    case kCmdCompanyCode: change_company_code(); break;
+    case kCmdUpdate: start_hello(true); break;
+    case kCmdAutoUpdate: toggle_and_save(&Settings::auto_update); break;
+    case kCmdTechInfo: open_tech_info(); break;
+    case kCmdUninstall:
+        if (uninstall(true)) DestroyWindow(window);
+        break;
+    case kCmdResetOverlay: reset_overlay_position(); break;
+    case kCmdTrayPromotion: offer_taskbar_settings(false); break;
+    case kCmdCompress: toggle_and_save(&Settings::compress); break;
+    case kCmdQuit: DestroyWindow(window); break;
+    case kCmdAllRecent: {
+        // The window shows the list as it is when it opens.
+        std::vector<RecentDictation> recent = lock_app_state()->recent;
+        open_recent_dictations(recent);
+        break;
+    }
+    default:
+        if (command >= kCmdRecentFirst && command < kCmdRecentFirst + 10) {
+            insert_recent(g_menu_recent, static_cast<int>(command - kCmdRecentFirst));
+        }
+        break;
+    }
+}
+
+LRESULT CALLBACK main_window_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
+    // Nothing may cross back into the system's dispatcher as an exception.
+    try {
+        return handle(window, msg, wparam, lparam);
+    } catch (...) {
+        return 0;
+    }
+}
+
+}  // namespace tolvek

@@ -1,0 +1,138 @@
+#include <windows.h>
+#include <commctrl.h>
+
+#include "base/log.h"
+#include "base/notices.h"
+#include "base/app_state.h"
+#include "net/hello.h"
+#include "windows/company_code.h"
+#include "windows/dialog_frame.h"
+#include "windows/dialogs.h"
+#include "windows/enrollment.h"
+#include "util/win_text.h"
+
+namespace tolvek {
+
+std::optional<std::string> take_dialog_result();
+
+namespace {
+
+constexpr char kCodeHint[] = "Den Code finden Sie in der Einladung oder bei Ihrer IT.\nEr sieht so aus: ST-3PVA-8RKE";
+
+}  // namespace
+
+std::optional<std::string> ask_company_code(const std::string& heading, const std::string& body) {
+    take_dialog_result();
+    HWND dialog = create_dialog(L"TolvekDialog", heading, body, 440, 220);
+    HWND field = add_control(dialog, L"EDIT", "", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL | ES_UPPERCASE,
+                             24, 106, 392, 28, kIdEdit, DialogFont::Body);
+    SendMessageW(field, EM_LIMITTEXT, 20, 0);
+    SendMessageW(field, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(L"ST-XXXX-XXXX"));
+    add_buttons(dialog, 440, 220, {{"Anmelden", kIdPrimary}, {"Abbrechen", kIdSecond}});
+    SetFocus(field);
+    run_dialog(dialog);
+    const auto typed = take_dialog_result();
+    if (!typed) return std::nullopt;
+    if (auto code = normalize_company_code(*typed)) return code;
+    return trim_unicode_space(*typed);
+}
+
+bool ensure_enrolled() {
+    std::string server, code;
+    {
+        auto app = lock_app_state();
+        if (!app->settings.token.empty()) return true;
+        server = app->settings.server;
+        code = app->settings.code;
+    }
+    for (bool first = true;; first = false) {
+        std::string tried;
+        if (first && !code.empty()) {
+            tried = code;
+        } else {
+            if (process_flags().quiet) {
+                log("Anmeldung: kein gültiger Firmen-Code, stille Installation fragt nicht nach");
+                return false;
+            }
+            const auto typed = code.empty()
+                                   ? ask_company_code("Firmen-Code eingeben", kCodeHint)
+                                   : ask_company_code("Code nicht angenommen",
+                                                      "Bitte den aktuellen Firmen-Code eingeben.\nEr "
+                                                      "sieht so aus: ST-3PVA-8RKE");
+            if (!typed || typed->empty()) return false;
+            tried = *typed;
+        }
+        const auto result = enroll(server, tried);
+        if (const auto* accepted = std::get_if<Enrollment>(&result)) {
+            {
+                auto app = lock_app_state();
+                app->settings.code = tried;
+                app->settings.token = accepted->token;
+                app->settings.firm = accepted->firm;
+                app->settings.audio = accepted->audio;
+                app->offered_version = accepted->latest;
+                save_settings(app->settings);
+            }
+            log("angemeldet");
+            return true;
+        }
+        const ServiceError& error = std::get<ServiceError>(result);
+        code = tried;
+        if (error.kind == ServiceError::Rejected) {
+            log("Anmeldung abgelehnt: " + error.message);
+            lock_app_state()->settings.code = tried;
+            continue;
+        }
+        log("Anmeldung fehlgeschlagen: " + error.message);
+        {
+            auto app = lock_app_state();
+            app->settings.code = tried;
+            save_settings(app->settings);
+        }
+        show_balloon("Tolvek", "Anmeldung gerade nicht möglich: " + error.message, true);
+        return false;
+    }
+}
+
+bool apply_code_from_link(const std::string& code, bool ask, bool announce) {
+    std::string old_code, old_token, old_firm;
+    {
+        auto app = lock_app_state();
+        old_code = app->settings.code;
+        old_token = app->settings.token;
+        old_firm = app->settings.firm;
+    }
+    if (!old_token.empty()) {
+        if (code == old_code) {
+            if (announce) show_balloon("Tolvek", "Tolvek ist bereits mit " + old_firm + " verbunden.", false);
+            return true;
+        }
+        if (ask && message_box("Tolvek mit einer anderen Firma verbinden?\n\nFirmen-Code: " + code +
+                                   "\nBisher verbunden mit " + old_firm + ".",
+                               MB_YESNO | MB_ICONQUESTION) != IDYES) {
+            return true;
+        }
+    }
+    {
+        auto app = lock_app_state();
+        app->settings.code = code;
+        app->settings.token.clear();
+    }
+    if (ensure_enrolled()) {
+        log("Firmen-Code übernommen");
+        if (announce) {
+            const std::string firm = lock_app_state()->settings.firm;
+            show_balloon("Tolvek", "Angemeldet für " + firm + ".", false);
+        }
+        return true;
+    }
+    if (old_token.empty()) return false;
+    auto app = lock_app_state();
+    app->settings.code = old_code;
+    app->settings.token = old_token;
+    app->settings.firm = old_firm;
+    save_settings(app->settings);
+    return true;
+}
+
+}  // namespace tolvek
