@@ -87,6 +87,9 @@ bool app_state_ready();
 struct ProcessFlags {
     bool quiet = false;
     bool store_install = false;
+    // Started by a test (TOLVEK_TEST_HOOKS set): only then are the test-only messages and
+    // variables that could start the microphone or change limits accepted.
+    bool test_hooks = false;
 };
 const ProcessFlags& process_flags();
 void set_process_flags(ProcessFlags flags);

@@ -34,7 +34,8 @@ inline constexpr UINT kMsgHello = 0x8003;          // HelloOutcome*
 inline constexpr UINT kMsgDownload = 0x8004;       // DownloadOutcome*, wParam = manual
 inline constexpr UINT kMsgHandOff = 0x8005;        // std::string* hand-off text
 inline constexpr ULONG_PTR kHandOffMarker = 0xF1C0;
-// Start and finish a dictation as the talk key does; for tests and automation, not in any menu.
+// Start and finish a dictation as the talk key does; for tests only (taken only when the
+// program was started with TOLVEK_TEST_HOOKS set), not in any menu.
 inline constexpr UINT kMsgStartDictation = 0x8010;
 inline constexpr UINT kMsgFinishRecording = 0x8011;
 

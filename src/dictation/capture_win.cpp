@@ -10,6 +10,7 @@ struct Capture {
     std::vector<std::uint8_t> samples;
     std::unique_ptr<WAVEHDR> header;
     HWAVEIN device = nullptr;
+    bool prepared = false;
 
     Capture() = default;
     Capture(const Capture&) = delete;
@@ -20,8 +21,12 @@ struct Capture {
     std::uint64_t close() {
         if (!device) return 0;
         waveInReset(device);
-        const std::uint64_t recorded = header->dwBytesRecorded;
-        waveInUnprepareHeader(device, header.get(), sizeof(WAVEHDR));
+        std::uint64_t recorded = 0;
+        if (prepared) {
+            recorded = header->dwBytesRecorded;
+            waveInUnprepareHeader(device, header.get(), sizeof(WAVEHDR));
+            prepared = false;
+        }
         waveInClose(device);
         device = nullptr;
         return recorded;
@@ -29,6 +34,15 @@ struct Capture {
 };
 
 std::variant<std::shared_ptr<Capture>, std::string> start_capture() {
+    // The buffer comes first: when memory runs out (an internal fault that ends the program)
+    // no device is open yet. From the open on, the capture owns the device and closes it on
+    // every way out.
+    auto capture = std::make_shared<Capture>();
+    capture->samples.assign(kCaptureBufferBytes, 0);
+    capture->header = std::make_unique<WAVEHDR>();
+    capture->header->lpData = reinterpret_cast<LPSTR>(capture->samples.data());
+    capture->header->dwBufferLength = static_cast<DWORD>(capture->samples.size());
+
     WAVEFORMATEX format {};
     format.wFormatTag = WAVE_FORMAT_PCM;
     format.nChannels = 1;
@@ -37,22 +51,16 @@ std::variant<std::shared_ptr<Capture>, std::string> start_capture() {
     format.nBlockAlign = 2;
     format.wBitsPerSample = 16;
     format.cbSize = 0;
-    HWAVEIN device = nullptr;
-    const MMRESULT opened = waveInOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL);
-    if (opened != MMSYSERR_NOERROR) return capture_open_error(opened);
-
-    auto capture = std::make_shared<Capture>();
-    capture->samples.assign(kCaptureBufferBytes, 0);
-    capture->header = std::make_unique<WAVEHDR>();
-    capture->header->lpData = reinterpret_cast<LPSTR>(capture->samples.data());
-    capture->header->dwBufferLength = static_cast<DWORD>(capture->samples.size());
-    if (waveInPrepareHeader(device, capture->header.get(), sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
-        waveInClose(device);
-        return std::string(kCaptureStartFailed);
+    const MMRESULT opened = waveInOpen(&capture->device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL);
+    if (opened != MMSYSERR_NOERROR) {
+        capture->device = nullptr;
+        return capture_open_error(opened);
     }
-    capture->device = device;
-    if (waveInAddBuffer(device, capture->header.get(), sizeof(WAVEHDR)) != MMSYSERR_NOERROR ||
-        waveInStart(device) != MMSYSERR_NOERROR) {
+    capture->prepared =
+        waveInPrepareHeader(capture->device, capture->header.get(), sizeof(WAVEHDR)) == MMSYSERR_NOERROR;
+    if (!capture->prepared ||
+        waveInAddBuffer(capture->device, capture->header.get(), sizeof(WAVEHDR)) != MMSYSERR_NOERROR ||
+        waveInStart(capture->device) != MMSYSERR_NOERROR) {
         capture->close();
         return std::string(kCaptureStartFailed);
     }

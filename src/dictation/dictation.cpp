@@ -12,8 +12,10 @@ namespace {
 std::mutex g_engine_mutex;
 std::string g_last_engine;
 
-DictationResult error_result(const WorkerInput& input, std::string message, bool auth_invalid) {
+DictationResult error_result(const WorkerInput& input, std::string message, bool auth_invalid,
+                             std::optional<Credentials> renewed = std::nullopt) {
     DictationResult r;
+    r.renewed = std::move(renewed);
     r.is_error = true;
     r.text = std::move(message);
     r.length_seconds = input.seconds;
@@ -63,7 +65,9 @@ DictationResult run_dictation(const WorkerInput& input) {
     };
     TranscriptionResult answer = request();
     if (const auto* error = std::get_if<ServiceError>(&answer); error && error->kind == ServiceError::Rejected) {
-        if (renewed || input.code.empty()) return error_result(input, error->message, true);
+        // Credentials an enrollment of this dictation brought are kept even then: the result
+        // handling stores the company name and clears the refused token.
+        if (renewed || input.code.empty()) return error_result(input, error->message, true, renewed);
         if (auto failed = renew()) return *failed;
         answer = request();
     }

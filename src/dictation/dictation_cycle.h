@@ -11,7 +11,8 @@
 namespace tolvek {
 
 void start_dictation();
-// The longest recording in seconds: 598. A test may shorten it with TOLVEK_TEST_LIMIT_S.
+// The longest recording in seconds: 598. A run a test started (TOLVEK_TEST_HOOKS) may shorten
+// it with TOLVEK_TEST_LIMIT_S.
 std::uint32_t recording_limit_seconds();
 // 0 idle, 1 recording, 2 processing: tray, overlay and their timers follow.
 void set_phase(std::uint8_t phase);

@@ -20,7 +20,7 @@ namespace tolvek {
 
 std::uint32_t recording_limit_seconds() {
     static const std::uint32_t limit = [] {
-        const auto text = get_env("TOLVEK_TEST_LIMIT_S");
+        const auto text = process_flags().test_hooks ? get_env("TOLVEK_TEST_LIMIT_S") : std::nullopt;
         const unsigned long value = text ? std::strtoul(text->c_str(), nullptr, 10) : 0;
         return value >= 1 && value < kRecordingLimitSeconds ? static_cast<std::uint32_t>(value)
                                                             : kRecordingLimitSeconds;
@@ -95,27 +95,21 @@ void set_phase(std::uint8_t phase) {
 }
 
 void start_dictation_worker(WorkerInput input) {
-    const HWND window = input.main_window;
-    try {
-        std::thread([input = std::move(input)] {
-            std::unique_ptr<DictationResult> result;
-            try {
-                result = std::make_unique<DictationResult>(run_dictation(input));
-            } catch (...) {
-                result = std::make_unique<DictationResult>();
-                result->is_error = true;
-                result->text = "Die Aufnahme ließ sich nicht verarbeiten.";
-                result->length_seconds = input.seconds;
-            }
-            post_record(input.main_window, kMsgTranscription, 0, std::move(result));
-        }).detach();
-    } catch (...) {
-        // No thread for the worker: the recording cannot be sent; the cycle must not hang.
-        auto result = std::make_unique<DictationResult>();
-        result->is_error = true;
-        result->text = "Die Aufnahme ließ sich nicht verarbeiten.";
-        post_record(window, kMsgTranscription, 0, std::move(result));
-    }
+    // A thread that cannot be made is an internal fault: the exception ends the program at the
+    // window procedure's noexcept edge.
+    std::thread([input = std::move(input)]() noexcept {
+        std::unique_ptr<DictationResult> result;
+        try {
+            result = std::make_unique<DictationResult>(run_dictation(input));
+        } catch (...) {
+            // The worker turns every failure into the record it posts: the cycle must end.
+            result = std::make_unique<DictationResult>();
+            result->is_error = true;
+            result->text = "Die Aufnahme ließ sich nicht verarbeiten.";
+            result->length_seconds = input.seconds;
+        }
+        post_record(input.main_window, kMsgTranscription, 0, std::move(result));
+    }).detach();
 }
 
 void handle_result(std::unique_ptr<DictationResult> result) {

@@ -23,6 +23,8 @@ std::variant<Enrollment, ServiceError> enroll(const std::string& server, const s
     const Json& answer = std::get<Json>(result);
     Enrollment e;
     e.token = string_member(answer, "token").value_or("");
+    // An answer without a token enrols nothing: every later request would fail.
+    if (e.token.empty()) return ServiceError {ServiceError::Failed, kUnexpectedAnswer};
     e.firm = string_member(answer, "firm").value_or("");
     e.latest = string_member(answer, "latest");
     e.audio = string_member(answer, "audio").value_or("wav");

@@ -22,12 +22,10 @@ void start_hello(bool manual) {
         if (manual) show_balloon("Tolvek", "Bitte zuerst den Firmen-Code eingeben.", true);
         return;
     }
-    std::thread([server = std::move(server), token = std::move(token), manual, window] {
-        try {
-            if (auto outcome = hello(server, token, manual)) {
-                post_record(window, kMsgHello, 0, std::make_unique<HelloOutcome>(std::move(*outcome)));
-            }
-        } catch (...) {
+    // Errors are values; an exception here is an internal fault and ends the program.
+    std::thread([server = std::move(server), token = std::move(token), manual, window]() noexcept {
+        if (auto outcome = hello(server, token, manual)) {
+            post_record(window, kMsgHello, 0, std::make_unique<HelloOutcome>(std::move(*outcome)));
         }
     }).detach();
 }

@@ -257,7 +257,7 @@ std::variant<Json, ServiceError> interpret_json_response(const HttpResult& resul
         return ServiceError {ServiceError::Failed, "Antwort unlesbar: ungültiges UTF-8"};
     }
     Json doc = Json::parse(response.body, nullptr, false);
-    if (doc.is_discarded()) return ServiceError {ServiceError::Failed, "Der Server hat unerwartet geantwortet."};
+    if (doc.is_discarded()) return ServiceError {ServiceError::Failed, kUnexpectedAnswer};
     return doc;
 }
 

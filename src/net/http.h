@@ -29,6 +29,7 @@ struct ServiceError {
 
 inline constexpr char kNoConnection[] =
     "Keine Verbindung zum Server. Bitte die Internetverbindung prüfen.";
+inline constexpr char kUnexpectedAnswer[] = "Der Server hat unerwartet geantwortet.";
 // Put in front of the message when the service refused an Opus upload.
 inline constexpr std::string_view kOpusMarker = "\x01opus:";
 

@@ -82,13 +82,16 @@ std::variant<Json, ServiceError> attempt(const TranscriptionInput& input,
         const auto facts = json->find("tolvek");
         if (facts != json->end()) {
             const ProcessingFacts f = read_processing_facts(*facts, is_opus, audio.size());
+            bool label_changed = false;
             {
                 std::lock_guard<std::mutex> lock(g_label_mutex);
                 if (f.format_label != g_last_format_label) {
                     g_last_format_label = f.format_label;
-                    log("Übertragung: " + f.format_label);
+                    label_changed = true;
                 }
             }
+            // The log writer takes its own lock: never while holding the label's.
+            if (label_changed) log("Übertragung: " + f.format_label);
             values.latest.set({f.transfer_summary, f.engine_name, f.region});
             if (f.upload_rate) set_upload_rate(*f.upload_rate);
         }

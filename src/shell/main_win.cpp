@@ -104,7 +104,7 @@ int run(HINSTANCE instance) {
     SetProcessDPIAware();
     http_global_init();
     const CommandLine cl = parse_command_line(split_command_line(narrow(GetCommandLineW())));
-    set_process_flags({cl.quiet, cl.store_install});
+    set_process_flags({cl.quiet, cl.store_install, get_env("TOLVEK_TEST_HOOKS").has_value()});
 
     if (cl.uninstall) {
         if (!cl.quiet && message_box("Tolvek von diesem Computer entfernen?",

@@ -7,7 +7,7 @@
 
 namespace tolvek {
 
-LRESULT CALLBACK main_window_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam);
+LRESULT CALLBACK main_window_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) noexcept;
 
 // Carries out a menu command as if it was chosen from the tray menu. The window also accepts
 // the same identifiers as WM_COMMAND, which is how tests and automation drive it.

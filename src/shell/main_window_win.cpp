@@ -72,20 +72,7 @@ void change_company_code() {
                                              "IT.\nEr sieht so aus: ST-3PVA-8RKE")
                           : ask_company_code("Angemeldet bei " + firm,
                                              "Mit einem neuen Firmen-Code wechseln Sie die Firma.");
-    if (!code || code->empty()) return;
-    {
-        auto app = lock_app_state();
-        app->settings.code = *code;
-        app->settings.token.clear();
-    }
-    if (!ensure_enrolled()) {
-        // Undo the change: the stored code and token are still the last good ones.
-        const Settings stored = load_settings();
-        auto app = lock_app_state();
-        app->settings.code = stored.code;
-        app->settings.token = stored.token;
-        return;
-    }
+    if (!code || code->empty() || !switch_company_code(*code)) return;
     const std::string enrolled_firm = lock_app_state()->settings.firm;
     show_balloon("Tolvek", "Angemeldet für " + enrolled_firm + ".", false);
 }
@@ -228,9 +215,12 @@ LRESULT handle(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
     case kMsgDownload: on_download(wparam, take_record<DownloadOutcome>(lparam)); return 0;
     case kMsgHandOff: on_hand_off(*take_record<std::string>(lparam)); return 0;
     case kMsgStartDictation:
-        if (lock_app_state()->phase == 0) start_dictation();
+        // Any program on the desktop can post these: only a run a test started takes them.
+        if (process_flags().test_hooks && lock_app_state()->phase == 0) start_dictation();
         return 0;
-    case kMsgFinishRecording: finish_recording(); return 0;
+    case kMsgFinishRecording:
+        if (process_flags().test_hooks) finish_recording();
+        return 0;
     case WM_COPYDATA: return on_copy_data(window, reinterpret_cast<const COPYDATASTRUCT*>(lparam));
     case WM_COMMAND: run_menu_command(window, LOWORD(wparam)); return 0;
     case WM_HOTKEY: on_hot_key(wparam); return 0;
@@ -302,13 +292,11 @@ void run_menu_command(HWND window, unsigned command) {
     }
 }
 
-LRESULT CALLBACK main_window_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
-    // Nothing may cross back into the system's dispatcher as an exception.
-    try {
-        return handle(window, msg, wparam, lparam);
-    } catch (...) {
-        return 0;
-    }
+// Errors are values here; what still throws is an internal fault (memory exhausted, no thread),
+// and that ends the program: noexcept turns such an exception into std::terminate before it
+// could cross into the system's dispatcher or leave the program half-working.
+LRESULT CALLBACK main_window_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) noexcept {
+    return handle(window, msg, wparam, lparam);
 }
 
 }  // namespace tolvek

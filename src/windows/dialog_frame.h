@@ -25,19 +25,31 @@ enum DialogControl : int {
 enum class DialogFont { Title, Body, Small };
 HFONT dialog_font(DialogFont which);
 
+// What one open dialog owns: the end of its loop and its status colour. A dialog's own data
+// derives from it. The frame keeps it in the window's GWLP_USERDATA from WM_NCCREATE on, so
+// two dialogs never share a flag or a snapshot.
+struct DialogState {
+    virtual ~DialogState() = default;
+    bool done = false;
+    bool status_is_error = false;
+};
+DialogState* dialog_state(HWND dialog);
+
+// One dialog at a time: while one is open, no second one is made (nullptr) and the open one
+// comes to the front instead. `state` must outlive the window; run_dialog sees to that.
 HWND create_dialog(const wchar_t* window_class, const std::string& heading, const std::string& body,
-                   int width, int height);
+                   int width, int height, DialogState& state);
 HWND add_control(HWND parent, const wchar_t* window_class, const std::string& text, DWORD style,
                  int x, int y, int w, int h, int id, DialogFont font);
 void add_buttons(HWND dialog, int width, int height,
                  const std::vector<std::pair<std::string, int>>& buttons);
 void set_status(HWND dialog, const std::string& text, bool is_error);
-// Common painting; true when it handled the message (the result is then in `result`).
+// Common painting and the state's life (kept at WM_NCCREATE, done at WM_DESTROY); true when it
+// handled the message (the result is then in `result`).
 bool frame_message(HWND window, UINT msg, WPARAM wparam, LPARAM lparam, LRESULT& result);
-// The modal loop until the dialog is destroyed.
+// The modal loop until the dialog is destroyed. A quit request ends it early; the dialog is
+// then destroyed here, so no dead window stays behind.
 void run_dialog(HWND dialog);
-// Set by WM_DESTROY of the open dialog.
-void mark_dialog_done();
 
 // Pure layout rules (96-dpi pixels), exposed for tests.
 int body_height(const std::string& body);

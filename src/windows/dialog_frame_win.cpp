@@ -1,15 +1,13 @@
 #include "windows/dialog_frame.h"
 
-#include <atomic>
-
 #include "util/dpi.h"
 #include "util/win_text.h"
 
 namespace tolvek {
 namespace {
 
-std::atomic<bool> g_dialog_done {false};
-std::atomic<bool> g_status_is_error {false};
+// The dialog open now; only the UI thread makes and runs dialogs.
+HWND g_open_dialog = nullptr;
 
 constexpr COLORREF kTitle = RGB(27, 35, 51);
 constexpr COLORREF kBody = RGB(90, 98, 115);
@@ -57,8 +55,17 @@ int body_height(const std::string& body) {
 
 int button_x(int width, int count, int index) { return width - count * 116 - 16 + index * 116; }
 
+DialogState* dialog_state(HWND dialog) {
+    return reinterpret_cast<DialogState*>(GetWindowLongPtrW(dialog, GWLP_USERDATA));
+}
+
 HWND create_dialog(const wchar_t* window_class, const std::string& heading, const std::string& body,
-                   int width, int height) {
+                   int width, int height, DialogState& state) {
+    if (g_open_dialog && IsWindow(g_open_dialog)) {
+        ShowWindow(g_open_dialog, SW_SHOW);
+        SetForegroundWindow(g_open_dialog);
+        return nullptr;
+    }
     RECT rect {0, 0, scale(width), scale(height)};
     AdjustWindowRectEx(&rect, WS_POPUP | WS_CAPTION | WS_SYSMENU, FALSE, WS_EX_TOPMOST);
     const int outer_w = rect.right - rect.left;
@@ -69,7 +76,9 @@ HWND create_dialog(const wchar_t* window_class, const std::string& heading, cons
     const int y = work.top + (work.bottom - work.top - outer_h) / 2;
     HWND dialog = CreateWindowExW(WS_EX_TOPMOST, window_class, L"Tolvek",
                                   WS_POPUP | WS_CAPTION | WS_SYSMENU, x, y, outer_w, outer_h,
-                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+                                  nullptr, nullptr, GetModuleHandleW(nullptr), &state);
+    if (!dialog) return nullptr;
+    g_open_dialog = dialog;
     add_control(dialog, L"STATIC", heading, SS_NOPREFIX, 24, 18, width - 48, 30, kIdTitle, DialogFont::Title);
     add_control(dialog, L"STATIC", body, SS_NOPREFIX, 24, 54, width - 48, body_height(body), kIdBody,
                 DialogFont::Body);
@@ -97,7 +106,7 @@ void add_buttons(HWND dialog, int width, int height,
 }
 
 void set_status(HWND dialog, const std::string& text, bool is_error) {
-    g_status_is_error = is_error;
+    if (DialogState* state = dialog_state(dialog)) state->status_is_error = is_error;
     HWND status = GetDlgItem(dialog, kIdStatus);
     SetWindowTextW(status, wide(text).c_str());
     InvalidateRect(status, nullptr, TRUE);
@@ -105,6 +114,17 @@ void set_status(HWND dialog, const std::string& text, bool is_error) {
 
 bool frame_message(HWND window, UINT msg, WPARAM wparam, LPARAM lparam, LRESULT& result) {
     switch (msg) {
+    case WM_NCCREATE:
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(
+                                                     reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams));
+        return false;
+    case WM_DESTROY:
+        if (DialogState* state = dialog_state(window)) state->done = true;
+        if (window == g_open_dialog) g_open_dialog = nullptr;
+        return false;
+    case WM_NCDESTROY:
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        return false;
     case WM_ERASEBKGND:
     case WM_PRINTCLIENT: {
         HDC dc = reinterpret_cast<HDC>(wparam);
@@ -163,7 +183,10 @@ bool frame_message(HWND window, UINT msg, WPARAM wparam, LPARAM lparam, LRESULT&
         COLORREF text = kOther;
         if (id == kIdTitle) text = kTitle;
         if (id == kIdBody) text = kBody;
-        if (id == kIdStatus) text = g_status_is_error ? kError : kBody;
+        if (id == kIdStatus) {
+            const DialogState* state = dialog_state(window);
+            text = state && state->status_is_error ? kError : kBody;
+        }
         RECT client {}, rc {};
         GetClientRect(window, &client);
         GetWindowRect(control, &rc);
@@ -179,15 +202,13 @@ bool frame_message(HWND window, UINT msg, WPARAM wparam, LPARAM lparam, LRESULT&
     }
 }
 
-void mark_dialog_done() { g_dialog_done = true; }
-
 void run_dialog(HWND dialog) {
-    if (!dialog) return;  // the window could not be made: nothing to wait for
-    g_dialog_done = false;
+    DialogState* state = dialog ? dialog_state(dialog) : nullptr;
+    if (!state) return;  // the window could not be made: nothing to wait for
     ShowWindow(dialog, SW_SHOW);
     SetForegroundWindow(dialog);
     MSG msg;
-    while (!g_dialog_done) {
+    while (!state->done) {
         const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
         if (got == 0) {
             // The program is quitting: hand the request on to the main loop.
@@ -200,6 +221,7 @@ void run_dialog(HWND dialog) {
             DispatchMessageW(&msg);
         }
     }
+    if (!state->done) DestroyWindow(dialog);
 }
 
 }  // namespace tolvek

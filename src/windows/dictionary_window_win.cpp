@@ -4,11 +4,11 @@
 namespace tolvek {
 
 // Stand-ins until the dictionary window is built.
-LRESULT CALLBACK words_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+LRESULT CALLBACK words_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) noexcept {
     return DefWindowProcW(w, m, wp, lp);
 }
 
-LRESULT CALLBACK pills_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+LRESULT CALLBACK pills_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) noexcept {
     return DefWindowProcW(w, m, wp, lp);
 }
 

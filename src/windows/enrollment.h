@@ -8,5 +8,8 @@
 namespace tolvek {
 
 bool apply_code_from_link(const std::string& code, bool ask, bool announce);
+// Tries another company code. True when it enrolled; otherwise an existing login stays as it
+// was, in memory and on disk.
+bool switch_company_code(const std::string& code);
 
 }  // namespace tolvek

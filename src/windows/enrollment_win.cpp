@@ -9,11 +9,10 @@
 #include "windows/dialog_frame.h"
 #include "windows/dialogs.h"
 #include "windows/enrollment.h"
+#include "windows/window_procs.h"
 #include "util/win_text.h"
 
 namespace tolvek {
-
-std::optional<std::string> take_dialog_result();
 
 namespace {
 
@@ -22,8 +21,9 @@ constexpr char kCodeHint[] = "Den Code finden Sie in der Einladung oder bei Ihre
 }  // namespace
 
 std::optional<std::string> ask_company_code(const std::string& heading, const std::string& body) {
-    take_dialog_result();
-    HWND dialog = create_dialog(L"TolvekDialog", heading, body, 440, 220);
+    TolvekDialogState state;
+    HWND dialog = create_dialog(L"TolvekDialog", heading, body, 440, 220, state);
+    if (!dialog) return std::nullopt;
     HWND field = add_control(dialog, L"EDIT", "", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL | ES_UPPERCASE,
                              24, 106, 392, 28, kIdEdit, DialogFont::Body);
     SendMessageW(field, EM_LIMITTEXT, 20, 0);
@@ -31,10 +31,9 @@ std::optional<std::string> ask_company_code(const std::string& heading, const st
     add_buttons(dialog, 440, 220, {{"Anmelden", kIdPrimary}, {"Abbrechen", kIdSecond}});
     SetFocus(field);
     run_dialog(dialog);
-    const auto typed = take_dialog_result();
-    if (!typed) return std::nullopt;
-    if (auto code = normalize_company_code(*typed)) return code;
-    return trim_unicode_space(*typed);
+    if (!state.result) return std::nullopt;
+    if (auto code = normalize_company_code(*state.result)) return code;
+    return trim_unicode_space(*state.result);
 }
 
 bool ensure_enrolled() {
@@ -94,6 +93,28 @@ bool ensure_enrolled() {
     }
 }
 
+bool switch_company_code(const std::string& code) {
+    std::string old_code, old_token, old_firm;
+    {
+        auto app = lock_app_state();
+        old_code = app->settings.code;
+        old_token = app->settings.token;
+        old_firm = app->settings.firm;
+        app->settings.code = code;
+        app->settings.token.clear();
+    }
+    if (ensure_enrolled()) return true;
+    if (old_token.empty()) return false;
+    // The new code did not take: the last good login stays, on disk too (an unreachable
+    // service made ensure_enrolled save the untried code without a token).
+    auto app = lock_app_state();
+    app->settings.code = old_code;
+    app->settings.token = old_token;
+    app->settings.firm = old_firm;
+    save_settings(app->settings);
+    return false;
+}
+
 bool apply_code_from_link(const std::string& code, bool ask, bool announce) {
     std::string old_code, old_token, old_firm;
     {
@@ -113,25 +134,12 @@ bool apply_code_from_link(const std::string& code, bool ask, bool announce) {
             return true;
         }
     }
-    {
-        auto app = lock_app_state();
-        app->settings.code = code;
-        app->settings.token.clear();
+    if (!switch_company_code(code)) return !old_token.empty();
+    log("Firmen-Code übernommen");
+    if (announce) {
+        const std::string firm = lock_app_state()->settings.firm;
+        show_balloon("Tolvek", "Angemeldet für " + firm + ".", false);
     }
-    if (ensure_enrolled()) {
-        log("Firmen-Code übernommen");
-        if (announce) {
-            const std::string firm = lock_app_state()->settings.firm;
-            show_balloon("Tolvek", "Angemeldet für " + firm + ".", false);
-        }
-        return true;
-    }
-    if (old_token.empty()) return false;
-    auto app = lock_app_state();
-    app->settings.code = old_code;
-    app->settings.token = old_token;
-    app->settings.firm = old_firm;
-    save_settings(app->settings);
     return true;
 }
 

@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <mutex>
 
 #include "build_config.h"
 #include "dictation/dictation.h"
@@ -11,7 +10,6 @@
 #include "windows/info_text.h"
 #include "windows/window_procs.h"
 #include "util/dpi.h"
-#include "util/guarded.h"
 #include "util/win_text.h"
 
 namespace tolvek {
@@ -19,27 +17,18 @@ namespace {
 
 constexpr int kIdTechText = 101;
 
-std::mutex g_result_mutex;
-std::optional<std::string> g_result;  // what the company-code dialog hands back
-
-// The "Letzte Diktate" window: the entries it shows and the one last copied.
-struct RecentWindow {
-    std::vector<RecentDictation> entries;
-    std::optional<int> copied;
-};
-Guarded<RecentWindow> g_recent_window;
-
 COLORREF rgb(int r, int g, int b) { return RGB(r, g, b); }
 
-std::optional<RecentDictation> recent_entry(UINT index) {
-    return g_recent_window.with([index](RecentWindow& w) -> std::optional<RecentDictation> {
-        if (index >= w.entries.size()) return std::nullopt;
-        return w.entries[index];
-    });
+TolvekDialogState* state_of(HWND dialog) { return static_cast<TolvekDialogState*>(dialog_state(dialog)); }
+
+const RecentDictation* recent_entry(HWND dialog, UINT index) {
+    const TolvekDialogState* state = state_of(dialog);
+    if (!state || index >= state->recent.size()) return nullptr;
+    return &state->recent[index];
 }
 
 void measure_recent(HWND window, MEASUREITEMSTRUCT& item) {
-    const auto entry = recent_entry(item.itemID);
+    const RecentDictation* entry = recent_entry(window, item.itemID);
     RECT list {};
     GetClientRect(GetDlgItem(window, kIdList), &list);
     RECT r {0, 0, list.right - scale(32), 0};
@@ -53,12 +42,10 @@ void measure_recent(HWND window, MEASUREITEMSTRUCT& item) {
     item.itemHeight = static_cast<UINT>(std::min<long>(r.bottom - r.top + scale(44), 255));
 }
 
-void draw_recent(const DRAWITEMSTRUCT& item) {
-    const auto entry = recent_entry(item.itemID);
+void draw_recent(HWND window, const DRAWITEMSTRUCT& item) {
+    const RecentDictation* entry = recent_entry(window, item.itemID);
     if (!entry) return;
-    const bool copied = g_recent_window.with([&](RecentWindow& w) {
-        return w.copied == static_cast<int>(item.itemID);
-    });
+    const bool copied = state_of(window)->copied == static_cast<int>(item.itemID);
     const HDC dc = item.hDC;
     RECT r = item.rcItem;
     const HBRUSH back = CreateSolidBrush((item.itemState & ODS_SELECTED) ? rgb(244, 245, 247) : rgb(255, 255, 255));
@@ -95,27 +82,26 @@ void copy_selected(HWND window) {
     const HWND list = GetDlgItem(window, kIdList);
     const LRESULT selected = SendMessageW(list, LB_GETCURSEL, 0, 0);
     if (selected == LB_ERR) return;
-    const auto entry = recent_entry(static_cast<UINT>(selected));
+    const RecentDictation* entry = recent_entry(window, static_cast<UINT>(selected));
     if (!entry) return;
     set_clipboard_text(utf8_to_utf16(entry->text));
-    g_recent_window.with([selected](RecentWindow& w) { w.copied = static_cast<int>(selected); });
+    state_of(window)->copied = static_cast<int>(selected);
     InvalidateRect(list, nullptr, TRUE);
 }
 
 // The list box tells a selection change, but not a click on the entry already selected; that
 // click must copy again, so the list reports it as a change itself.
-WNDPROC g_list_proc = nullptr;
-LRESULT g_selection_at_press = LB_ERR;
-
-LRESULT CALLBACK recent_list_proc(HWND list, UINT msg, WPARAM wparam, LPARAM lparam) {
+LRESULT CALLBACK recent_list_proc(HWND list, UINT msg, WPARAM wparam, LPARAM lparam) noexcept {
+    TolvekDialogState* state = state_of(GetParent(list));
+    if (!state) return DefWindowProcW(list, msg, wparam, lparam);
     if (msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK) {
-        g_selection_at_press = SendMessageW(list, LB_GETCURSEL, 0, 0);
+        state->selection_at_press = SendMessageW(list, LB_GETCURSEL, 0, 0);
     }
-    const LRESULT result = CallWindowProcW(g_list_proc, list, msg, wparam, lparam);
-    if (msg == WM_LBUTTONUP && g_selection_at_press != LB_ERR) {
+    const LRESULT pressed = state->selection_at_press;
+    const LRESULT result = CallWindowProcW(state->list_proc, list, msg, wparam, lparam);
+    if (msg == WM_LBUTTONUP && pressed != LB_ERR) {
         const LRESULT hit = SendMessageW(list, LB_ITEMFROMPOINT, 0, lparam);  // HIWORD 1: outside
-        if (HIWORD(hit) == 0 && LOWORD(hit) == g_selection_at_press &&
-            SendMessageW(list, LB_GETCURSEL, 0, 0) == g_selection_at_press) {
+        if (HIWORD(hit) == 0 && LOWORD(hit) == pressed && SendMessageW(list, LB_GETCURSEL, 0, 0) == pressed) {
             SendMessageW(GetParent(list), WM_COMMAND, MAKEWPARAM(kIdList, LBN_SELCHANGE),
                          reinterpret_cast<LPARAM>(list));
         }
@@ -125,16 +111,9 @@ LRESULT CALLBACK recent_list_proc(HWND list, UINT msg, WPARAM wparam, LPARAM lpa
 
 }  // namespace
 
-std::optional<std::string> take_dialog_result() {
-    std::lock_guard<std::mutex> lock(g_result_mutex);
-    auto result = std::move(g_result);
-    g_result.reset();
-    return result;
-}
-
 // The procedure of class TolvekDialog: the company-code dialog, the tech-info and the
 // recent-dictations windows.
-LRESULT CALLBACK dialog_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
+LRESULT CALLBACK dialog_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) noexcept {
     LRESULT framed = 0;
     if (frame_message(window, msg, wparam, lparam, framed)) return framed;
     switch (msg) {
@@ -147,7 +126,7 @@ LRESULT CALLBACK dialog_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam
     case WM_DRAWITEM: {
         const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
         if (item.CtlID != kIdList) break;
-        draw_recent(item);
+        draw_recent(window, item);
         return TRUE;
     }
     case WM_COMMAND:
@@ -158,8 +137,7 @@ LRESULT CALLBACK dialog_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam
             if (GetDlgItem(window, kIdEdit)) {
                 wchar_t text[64] {};
                 GetDlgItemTextW(window, kIdEdit, text, 64);
-                std::lock_guard<std::mutex> lock(g_result_mutex);
-                g_result = narrow(text);
+                if (TolvekDialogState* state = state_of(window)) state->result = narrow(text);
             }
             DestroyWindow(window);
         } else if (LOWORD(wparam) == kIdSecond || LOWORD(wparam) == IDCANCEL) {
@@ -168,9 +146,6 @@ LRESULT CALLBACK dialog_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam
         return 0;
     case WM_CLOSE:
         DestroyWindow(window);
-        return 0;
-    case WM_DESTROY:
-        mark_dialog_done();
         return 0;
     default:
         break;
@@ -192,9 +167,10 @@ void open_tech_info() {
     info.history = technical_history().lines();
 
     const int width = 700, height = 520;
+    TolvekDialogState state;
     const HWND dialog = create_dialog(L"TolvekDialog", "Technik-Info",
                                       "Nur diese Sitzung, ohne Texte. Beim Beenden von Tolvek ist die Liste weg.",
-                                      width, height);
+                                      width, height, state);
     if (!dialog) return;
     const HWND text = add_control(dialog, L"EDIT", tech_info_text(info),
                                   ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY | WS_TABSTOP | WS_BORDER | WS_VSCROLL,
@@ -205,16 +181,18 @@ void open_tech_info() {
 }
 
 void open_recent_dictations(const std::vector<RecentDictation>& recent) {
-    g_recent_window.set({recent, std::nullopt});
     const int width = 560, height = 480;
+    TolvekDialogState state;
+    state.recent = recent;
     const HWND dialog = create_dialog(L"TolvekDialog", "Letzte Diktate",
-                                      "Ein Klick auf ein Diktat kopiert es in die Zwischenablage.", width, height);
+                                      "Ein Klick auf ein Diktat kopiert es in die Zwischenablage.", width, height,
+                                      state);
     if (!dialog) return;
     const HWND list = add_control(dialog, L"LISTBOX", "",
                                   LBS_NOTIFY | LBS_OWNERDRAWVARIABLE | LBS_NOINTEGRALHEIGHT | WS_TABSTOP | WS_VSCROLL,
                                   24, 88, 512, 316, kIdList, DialogFont::Body);
     for (std::size_t i = 0; i < recent.size(); ++i) SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L""));
-    g_list_proc = reinterpret_cast<WNDPROC>(
+    state.list_proc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(recent_list_proc)));
     add_buttons(dialog, width, height, {{"Schließen", kIdSecond}});
     SetFocus(list);

@@ -4,11 +4,11 @@
 namespace tolvek {
 
 // Stand-ins until the key-choice dialog is built.
-LRESULT CALLBACK key_dialog_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+LRESULT CALLBACK key_dialog_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) noexcept {
     return DefWindowProcW(w, m, wp, lp);
 }
 
-LRESULT CALLBACK keycaps_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+LRESULT CALLBACK keycaps_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) noexcept {
     return DefWindowProcW(w, m, wp, lp);
 }
 

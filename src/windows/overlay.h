@@ -20,7 +20,7 @@ struct OverlayDisplay {
 };
 OverlayDisplay& overlay_display();
 
-LRESULT CALLBACK overlay_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam);
+LRESULT CALLBACK overlay_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) noexcept;
 // The hidden, top-most, semi-transparent strip with its rounded region.
 HWND create_overlay_window(HINSTANCE instance);
 HBITMAP render_fox_badge(int size, bool ears_up);

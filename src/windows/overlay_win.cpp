@@ -278,7 +278,7 @@ OverlayDisplay& overlay_display() {
     return display;
 }
 
-LRESULT CALLBACK overlay_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
+LRESULT CALLBACK overlay_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) noexcept {
     switch (msg) {
     case WM_PAINT: paint(window); return 0;
     case WM_ERASEBKGND: return 1;

@@ -3,12 +3,29 @@
 
 #include <windows.h>
 
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/app_state.h"
+#include "windows/dialog_frame.h"
+
 namespace tolvek {
 
-LRESULT CALLBACK dialog_proc(HWND, UINT, WPARAM, LPARAM);      // TolvekDialog
-LRESULT CALLBACK words_proc(HWND, UINT, WPARAM, LPARAM);       // TolvekWords
-LRESULT CALLBACK pills_proc(HWND, UINT, WPARAM, LPARAM);       // TolvekPills
-LRESULT CALLBACK key_dialog_proc(HWND, UINT, WPARAM, LPARAM);  // TolvekKeyDialog
-LRESULT CALLBACK keycaps_proc(HWND, UINT, WPARAM, LPARAM);     // TolvekKeycaps
+// What one TolvekDialog window owns: the company-code dialog's typed text, or the entries of
+// "Letzte Diktate" as they were when it opened and the one copied last.
+struct TolvekDialogState : DialogState {
+    std::optional<std::string> result;
+    std::vector<RecentDictation> recent;
+    std::optional<int> copied;
+    WNDPROC list_proc = nullptr;
+    LRESULT selection_at_press = LB_ERR;
+};
+
+LRESULT CALLBACK dialog_proc(HWND, UINT, WPARAM, LPARAM) noexcept;      // TolvekDialog
+LRESULT CALLBACK words_proc(HWND, UINT, WPARAM, LPARAM) noexcept;       // TolvekWords
+LRESULT CALLBACK pills_proc(HWND, UINT, WPARAM, LPARAM) noexcept;       // TolvekPills
+LRESULT CALLBACK key_dialog_proc(HWND, UINT, WPARAM, LPARAM) noexcept;  // TolvekKeyDialog
+LRESULT CALLBACK keycaps_proc(HWND, UINT, WPARAM, LPARAM) noexcept;     // TolvekKeycaps
 
 }  // namespace tolvek

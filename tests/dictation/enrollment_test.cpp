@@ -9,9 +9,12 @@
 #include "base/app_state.h"
 #include "net/devservice_client.h"
 #include "net/hello.h"
+#include "shell/main_window.h"
+#include "shell/tray_menu.h"
 #include "windows/dialog_frame.h"
 #include "windows/dialogs.h"
 #include "windows/enrollment.h"
+#include "windows/window_procs.h"
 #include "util/win_text.h"
 
 namespace tolvek {
@@ -197,6 +200,94 @@ TEST_F(Enrolling, CodesFromLinks) {
     EXPECT_EQ(Env::tray->calls().back().info, "Angemeldet für Muster GmbH.");
 }
 
+// "Firmen-Code ändern …" from the menu: only an accepted code replaces the login.
+TEST_F(Enrolling, MenuChangeOfTheCompanyCode) {
+    lock_app_state()->settings.code = "ST-3PVA-8RKE";
+    ASSERT_TRUE(ensure_enrolled());
+    const Settings before = lock_app_state()->settings;
+    const HWND window = lock_app_state()->main_window;
+    const auto same_login = [&](const Settings& s) {
+        return s.code == before.code && s.token == before.token && s.firm == before.firm;
+    };
+
+    {
+        DialogAnswerer answerer({""});  // cancelled
+        run_menu_command(window, kCmdCompanyCode);
+        ASSERT_EQ(answerer.shown().size(), 1u);
+        EXPECT_EQ(answerer.shown()[0], (std::pair<std::string, std::string> {
+                                           "Angemeldet bei Muster GmbH",
+                                           "Mit einem neuen Firmen-Code wechseln Sie die Firma."}));
+    }
+    EXPECT_TRUE(same_login(lock_app_state()->settings));
+    EXPECT_TRUE(same_login(stored()));
+
+    // The service cannot be reached: warned once, and the old login stays in memory and on disk.
+    lock_app_state()->settings.server = "http://127.0.0.1:1";
+    std::size_t calls = Env::tray->calls().size();
+    {
+        DialogAnswerer answerer({"ST-CCCC-DDDD"});
+        run_menu_command(window, kCmdCompanyCode);
+    }
+    ASSERT_EQ(Env::tray->calls().size(), calls + 1);
+    EXPECT_EQ(Env::tray->calls().back().info.rfind("Anmeldung gerade nicht möglich: ", 0), 0u);
+    EXPECT_TRUE(same_login(lock_app_state()->settings));
+    EXPECT_TRUE(same_login(stored()));
+
+    // Accepted: the new code and token are stored and announced.
+    lock_app_state()->settings.server = service.base();
+    service.config({{"firm", "Beispiel AG"}});
+    calls = Env::tray->calls().size();
+    {
+        DialogAnswerer answerer({"st-cccc-dddd"});
+        run_menu_command(window, kCmdCompanyCode);
+    }
+    const Settings now = stored();
+    EXPECT_EQ(now.code, "ST-CCCC-DDDD");
+    EXPECT_FALSE(now.token.empty());
+    EXPECT_NE(now.token, before.token);
+    EXPECT_EQ(now.firm, "Beispiel AG");
+    ASSERT_EQ(Env::tray->calls().size(), calls + 1);
+    EXPECT_EQ(Env::tray->calls().back().info, "Angemeldet für Beispiel AG.");
+}
+
+int visible_dialogs() {
+    int count = 0;
+    EnumWindows(
+        [](HWND w, LPARAM counter) -> BOOL {
+            wchar_t cls[32] {};
+            GetClassNameW(w, cls, 32);
+            if (std::wstring(cls) == L"TolvekDialog" && IsWindowVisible(w)) ++*reinterpret_cast<int*>(counter);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+// One dialog at a time: "Technik-Info …" and "Letzte Diktate" chosen while the company-code
+// dialog is open bring that dialog to the front; it keeps working and returns what was typed.
+TEST(DialogFrame, OneDialogAtATime) {
+    const HWND main_window = lock_app_state()->main_window;
+    std::atomic<int> seen_while_open {-1};
+    std::thread helper([&] {
+        HWND dialog = nullptr;
+        for (int i = 0; i < 200 && !(dialog && IsWindowVisible(dialog)); ++i, Sleep(25)) {
+            dialog = FindWindowW(L"TolvekDialog", L"Tolvek");
+        }
+        PostMessageW(main_window, WM_COMMAND, kCmdTechInfo, 0);
+        PostMessageW(main_window, WM_COMMAND, kCmdAllRecent, 0);
+        Sleep(200);
+        seen_while_open = visible_dialogs();
+        HWND field = GetDlgItem(dialog, kIdEdit);
+        for (wchar_t c : std::wstring(L"ST-3PVA-8RKE")) SendMessageW(field, WM_CHAR, c, 0);
+        PostMessageW(dialog, WM_COMMAND, kIdPrimary, 0);
+    });
+    const auto typed = ask_company_code("Firmen-Code eingeben", "x");
+    helper.join();
+    EXPECT_EQ(seen_while_open, 1) << "no second dialog opened";
+    EXPECT_EQ(typed, "ST-3PVA-8RKE") << "the open dialog's loop was not ended by another window";
+    EXPECT_EQ(visible_dialogs(), 0);
+}
+
 RECT client_rect_of(HWND dialog, int id) {
     RECT r {};
     GetWindowRect(GetDlgItem(dialog, id), &r);
@@ -206,7 +297,8 @@ RECT client_rect_of(HWND dialog, int id) {
 
 TEST(DialogFrame, ControlsWhereTheyBelong) {
     ASSERT_EQ(GetDpiForSystem(), 96u) << "positions below are at 96 dpi";
-    HWND dialog = create_dialog(L"TolvekDialog", "Titel", "eins\nzwei\ndrei", 460, 220);
+    TolvekDialogState state;
+    HWND dialog = create_dialog(L"TolvekDialog", "Titel", "eins\nzwei\ndrei", 460, 220, state);
     add_buttons(dialog, 460, 220, {{"Anmelden", kIdPrimary}, {"Abbrechen", kIdSecond}});
     RECT client {};
     GetClientRect(dialog, &client);

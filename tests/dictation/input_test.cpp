@@ -2,10 +2,13 @@
 // injected with SendInput, as a user's keyboard would deliver them.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <thread>
 
 #include "base/log.h"
+#include "base/messages.h"
+#include "dictation/dictation.h"
 #include "dictation/dictation_cycle.h"
 #include "dictation/insertion.h"
 #include "dictation/talk_key.h"
@@ -99,6 +102,38 @@ TEST_F(Insertion, PasteRestoresTheUsersText) {
     test::pump_for(1200ms);
     EXPECT_EQ(clipboard(), u"abc");
     EXPECT_TRUE(marked()) << "and so does the restored text";
+}
+
+// Another program holds the clipboard open the whole time: the text is neither typed nor lost.
+TEST_F(Insertion, ClipboardStayingBusyKeepsTheTextInTheRecentList) {
+    std::atomic<bool> held {false}, release {false};
+    std::thread holder([&] {
+        HWND owner = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        held = OpenClipboard(owner);
+        while (!release) Sleep(10);
+        if (held) CloseClipboard();
+        DestroyWindow(owner);
+    });
+    ASSERT_TRUE(test::pump_until([&] { return held.load(); }, 2s));
+    const std::size_t calls = Env::tray->calls().size();
+    auto result = std::make_unique<DictationResult>();
+    result->text = "Angebot für Firma Huber";
+    handle_result(std::move(result));
+    release = true;
+    holder.join();
+
+    EXPECT_EQ(shared_editor->text(), "") << "nothing was pasted";
+    EXPECT_EQ(lock_app_state()->recent.at(0).text, "Angebot für Firma Huber");
+    std::vector<test::TrayCall> balloons;
+    for (std::size_t i = calls; i < Env::tray->calls().size(); ++i) {
+        if (Env::tray->calls()[i].flags & NIF_INFO) balloons.push_back(Env::tray->calls()[i]);
+    }
+    ASSERT_EQ(balloons.size(), 1u);
+    EXPECT_EQ(balloons[0].info,
+              "Die Zwischenablage ist gerade belegt. Der Text steht unter „Letzte Diktate“ im Fuchs-Menü.");
+    EXPECT_EQ(balloons[0].info_flags, static_cast<DWORD>(NIIF_WARNING));
+    EXPECT_NE(log().find(" Einfügen nicht möglich: Zwischenablage belegt\n"), std::string::npos);
+    EXPECT_EQ(log().find("Huber"), std::string::npos) << "the log holds no dictated text";
 }
 
 TEST_F(Insertion, ImageBeforeLeavesTheDictation) {
@@ -245,6 +280,36 @@ TEST_F(TalkKeyWin, KeyTakenByAnotherProgram) {
     EXPECT_EQ(Env::tray->calls().back().info_flags, static_cast<DWORD>(NIIF_WARNING));
     UnregisterHotKey(other, 7);
     DestroyWindow(other);
+}
+
+// Strg + Umschalt + T within the first second was a shortcut, not a dictation: the recording
+// ends without a trace.
+TEST_F(TalkKeyWin, ShortcutWithinTheFirstSecondCancelsSilently) {
+    set_key(0, 6, true);
+    ASSERT_TRUE(register_talk_key());
+    test::pump_for(100ms);
+    const std::string log_before = read_file(Env::data->file("tolvek.log")).value_or("");
+    keys({{VK_CONTROL, true}, {VK_SHIFT, true}});
+    ASSERT_TRUE(wait_phase(1));
+    test::take_tones();
+    const std::size_t calls = Env::tray->calls().size();
+    keys({{'T', true}});
+    EXPECT_TRUE(wait_phase(0, 500ms)) << "cancelled at the next poll";
+    keys({{'T', false}});
+    keys({{VK_SHIFT, false}, {VK_CONTROL, false}});
+    test::pump_for(300ms);
+
+    const HWND main = lock_app_state()->main_window;
+    EXPECT_FALSE(KillTimer(main, kTimerRecordingLimit)) << "the limit timer was stopped";
+    EXPECT_FALSE(KillTimer(main, kTimerReleasePoll));
+    EXPECT_EQ(lock_app_state()->capture, nullptr) << "the device was closed";
+    EXPECT_FALSE(lock_app_state()->recording_start.has_value());
+    EXPECT_TRUE(test::take_tones().empty()) << "no tone";
+    for (std::size_t i = calls; i < Env::tray->calls().size(); ++i) {
+        EXPECT_FALSE(Env::tray->calls()[i].flags & NIF_INFO) << "no balloon: " << Env::tray->calls()[i].info;
+    }
+    EXPECT_EQ(read_file(Env::data->file("tolvek.log")).value_or(""), log_before) << "no log line";
+    EXPECT_FALSE(IsWindowVisible(lock_app_state()->overlay_window));
 }
 
 TEST_F(TalkKeyWin, CtrlShiftAfterTheDebounceAndOnRelease) {

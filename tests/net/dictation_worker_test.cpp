@@ -86,6 +86,20 @@ TEST_F(Worker, RejectedTwiceIsAnOrdinaryError) {
     EXPECT_FALSE(r.auth_invalid);
 }
 
+TEST_F(Worker, FreshTokenRefusedAtOnceKeepsTheNewCredentials) {
+    service.config({{"firm", "Beispiel AG"}});
+    service.next({{"path", "/v1/audio/transcriptions"}, {"status", 403},
+                  {"body", {{"error", {{"message", "Zugang gesperrt"}}}}}});
+    const DictationResult r = run_dictation(input(""));
+    EXPECT_TRUE(r.is_error);
+    EXPECT_TRUE(r.auth_invalid);
+    EXPECT_EQ(r.text, "Zugang gesperrt");
+    ASSERT_TRUE(r.renewed.has_value()) << "the enrollment's company name is stored";
+    EXPECT_EQ(r.renewed->firm, "Beispiel AG");
+    EXPECT_FALSE(r.renewed->token.empty());
+    EXPECT_EQ(paths(), (std::vector<std::string> {"/v1/app/enroll", "/v1/audio/transcriptions"}));
+}
+
 TEST_F(Worker, RejectedWithoutCodeOrWithRefusedCode) {
     DictationResult r = run_dictation(input("abgelaufen", ""));
     EXPECT_TRUE(r.is_error);
@@ -151,6 +165,14 @@ TEST(Enrollment, AnswerDefaultsAndHello) {
     EXPECT_EQ(e.latest, std::nullopt);
     EXPECT_EQ(service.requests().back()["body"],
               "{\"code\":\"ST-AAAA-BBBB\",\"os\":\"" + windows_edition() + "\",\"version\":\"0.5.24\"}");
+
+    // A 200 without a usable token enrols nothing: it is an unexpected answer.
+    for (const Json& body : {Json {{"firm", "Acme"}}, Json {{"token", ""}}, Json {{"token", 7}}}) {
+        service.next({{"path", "/v1/app/enroll"}, {"status", 200}, {"body", body}});
+        EXPECT_EQ(std::get<ServiceError>(enroll(service.base(), "ST-AAAA-BBBB")),
+                  (ServiceError {ServiceError::Failed, "Der Server hat unerwartet geantwortet."}))
+            << body.dump();
+    }
 
     const std::string token = std::get<Enrollment>(enroll(service.base(), "ST-AAAA-BBBB")).token;
     service.config({{"latest", "0.6.0"}, {"audio", "opus"}});

@@ -201,10 +201,11 @@ TEST(Settings_Token, RoundTripIsProtectedAndUndecryptableLoadsEmpty) {
 
 TEST(Settings_Paths, FollowTheEnvironment) {
     test::ScopedDataDir data;
+    ASSERT_FALSE(test::directory_exists(data.dir()));
     EXPECT_EQ(data_dir(), data.dir());
+    EXPECT_TRUE(test::directory_exists(data.dir())) << "data_dir creates the folder";
     EXPECT_EQ(config_path(), data.file("config.json"));
     EXPECT_EQ(dictionary_path(), data.file("schreibweisen.txt"));
-    EXPECT_TRUE(create_directories(data.dir())) << "data_dir creates the folder";
     const std::string local = install_dir();
     EXPECT_EQ(local.substr(local.size() - 12), std::string("Local") + kPathSeparator + "Tolvek");
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(

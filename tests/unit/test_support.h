@@ -32,6 +32,11 @@ inline void set_env(const char* name, const std::optional<std::string>& value) {
 }
 
 // Points APPDATA and LOCALAPPDATA at a fresh folder for the life of the object.
+inline bool directory_exists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::is_directory(std::filesystem::path(reinterpret_cast<const char8_t*>(path.c_str())), ec);
+}
+
 class ScopedDataDir {
 public:
     ScopedDataDir() : old_appdata_(get_env("APPDATA")), old_local_(get_env("LOCALAPPDATA")) {
