@@ -14,11 +14,6 @@ namespace {
 
 using nlohmann::json;
 
-std::string parent_or_temp(const char* variable) {
-    auto parent = get_env(variable);
-    if (!parent || parent->empty()) return temp_dir();
-    return *parent;
-}
 
 bool is_non_negative_integer(const json& v) {
     return v.is_number_unsigned() || (v.is_number_integer() && v.get<std::int64_t>() >= 0);
@@ -56,6 +51,12 @@ std::string data_dir() {
     std::string dir = path_join(parent_or_temp("APPDATA"), "Tolvek");
     create_directories(dir);
     return dir;
+}
+
+std::string parent_or_temp(const char* variable) {
+    auto parent = get_env(variable);
+    if (!parent || parent->empty()) return temp_dir();
+    return *parent;
 }
 
 std::string install_dir() { return path_join(parent_or_temp("LOCALAPPDATA"), "Tolvek"); }

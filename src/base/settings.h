@@ -40,6 +40,9 @@ struct Settings {
 std::string default_server();
 Settings default_settings();
 
+// The folder an environment variable names (APPDATA, LOCALAPPDATA), or the system's temporary
+// folder when it is missing or empty.
+std::string parent_or_temp(const char* variable);
 // The data directory (%APPDATA%\Tolvek), created with its parents on every call.
 std::string data_dir();
 // The install directory (%LOCALAPPDATA%\Tolvek), not created.

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tolvek {
 
@@ -12,5 +13,11 @@ bool install(const std::string& running_path, const std::string& target_path,
 // Removes the program; true when it was removed.
 bool uninstall(bool interactive);
 void migrate_from_predecessor();
+
+// The notification-area entries Windows keeps under HKCU\Control Panel\NotifyIconSettings:
+// the subkey names (empty when the key cannot be opened), and one entry's "ExecutablePath".
+inline constexpr wchar_t kNotifyIconSettingsKey[] = L"Control Panel\\NotifyIconSettings";
+std::vector<std::string> list_notify_icon_entries();
+std::optional<std::string> read_executable_path(const std::string& subkey);
 
 }  // namespace tolvek

@@ -1,10 +1,88 @@
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include "base/log.h"
+#include "base/messages.h"
+#include "base/settings.h"
 #include "setup/single_instance.h"
+#include "util/platform.h"
+#include "util/win_handles.h"
 
 namespace tolvek {
+namespace {
 
-// Stand-ins until the hand-off is built: a second start ends without reaching the first copy,
-// and nothing is stopped before an uninstall.
-void hand_off_to_running_instance(const std::optional<std::string>&, bool) {}
-void end_running_instance() {}
+std::string lower(const std::string& text) { return utf32_to_utf8(to_lower_unicode(text)); }
+
+std::string install_target_lower() { return lower(path_join(install_dir(), "Tolvek.exe")); }
+
+std::optional<std::string> image_path(HANDLE process) {
+    wchar_t path[1024] {};
+    DWORD size = 1024;
+    if (!QueryFullProcessImageNameW(process, 0, path, &size)) return std::nullopt;
+    return narrow(std::wstring_view(path, size));
+}
+
+// Ends the process when its program file is the installed one; true when it was ended.
+bool terminate_if_installed(DWORD pid) {
+    const Handle process(OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    if (!process.valid()) return false;
+    const auto path = image_path(process.get());
+    if (!path || lower(*path) != install_target_lower()) return false;
+    return TerminateProcess(process.get(), 0) != 0;
+}
+
+}  // namespace
+
+void hand_off_to_running_instance(const std::optional<std::string>& code, bool from_link) {
+    HWND running = nullptr;
+    for (int attempt = 0; attempt < 50 && !(running = FindWindowW(L"TolvekMain", nullptr)); ++attempt) {
+        Sleep(100);
+    }
+    if (!running) {
+        log("Link: laufendes Tolvek nicht gefunden");
+        return;
+    }
+    DWORD pid = 0;
+    GetWindowThreadProcessId(running, &pid);
+    AllowSetForegroundWindow(pid);
+    const std::wstring text = wide(std::string(from_link ? "L" : "C") + code.value_or(""));
+    COPYDATASTRUCT data {kHandOffMarker, static_cast<DWORD>(text.size() * sizeof(wchar_t)),
+                         const_cast<wchar_t*>(text.data())};
+    SendMessageW(running, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+}
+
+void end_running_instance() {
+    if (HWND running = FindWindowW(L"TolvekMain", nullptr)) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(running, &pid);
+        PostMessageW(running, WM_CLOSE, 0, 0);
+        bool gone = false;
+        for (int attempt = 0; attempt < 50 && !gone; ++attempt) {
+            Sleep(100);
+            gone = !IsWindow(running);
+        }
+        // Only the installed program is ended by force; a copy running from elsewhere (a
+        // portable one, or another program that took the class name) is never killed.
+        if (!gone && pid != GetCurrentProcessId() && terminate_if_installed(pid)) {
+            log("laufendes Tolvek reagierte nicht und wurde beendet");
+        }
+        Sleep(300);
+        return;
+    }
+    const Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot.valid()) return;
+    PROCESSENTRY32W entry {};
+    entry.dwSize = sizeof entry;
+    bool ended = false;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+        if (entry.th32ProcessID == GetCurrentProcessId()) continue;
+        if (lower(narrow(entry.szExeFile)) != "tolvek.exe") continue;
+        ended = terminate_if_installed(entry.th32ProcessID) || ended;
+    }
+    if (ended) {
+        log("laufendes Tolvek ohne Hauptfenster beendet");
+        Sleep(300);
+    }
+}
 
 }  // namespace tolvek

@@ -41,6 +41,13 @@ bool remove_file(const std::string& path);
 // deletion by others; creates the file when it is missing.
 bool append_file_shared(const std::string& path, std::string_view data);
 
+// Windows build only: what the install, the migration and the uninstall do to files.
+bool path_exists(const std::string& path);
+bool copy_file(const std::string& from, const std::string& to);
+// Deletes the folder with everything in it, except a file named `keep` directly inside it
+// (when given); true when nothing else is left.
+bool remove_tree(const std::string& path, const std::string& keep = "");
+
 struct LocalTime {
     int year, month, day, hour, minute, second;
 };

@@ -110,6 +110,43 @@ bool replace_file(const std::string& from, const std::string& to) {
 
 bool remove_file(const std::string& path) { return DeleteFileW(wide(path).c_str()) != 0; }
 
+bool path_exists(const std::string& path) {
+    return GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool copy_file(const std::string& from, const std::string& to) {
+    return CopyFileW(wide(from).c_str(), wide(to).c_str(), FALSE) != 0;
+}
+
+bool remove_tree(const std::string& path, const std::string& keep) {
+    const DWORD attr = GetFileAttributesW(wide(path).c_str());
+    if (attr == INVALID_FILE_ATTRIBUTES) return true;
+    if (!(attr & FILE_ATTRIBUTE_DIRECTORY) || (attr & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        // A file, or a link to a folder elsewhere: only the entry itself goes.
+        if (attr & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(wide(path).c_str(), attr & ~FILE_ATTRIBUTE_READONLY);
+        return (attr & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(wide(path).c_str()) != 0
+                                                 : DeleteFileW(wide(path).c_str()) != 0;
+    }
+    bool all_gone = true;
+    bool kept = false;
+    WIN32_FIND_DATAW found {};
+    const HANDLE search = FindFirstFileW(wide(path_join(path, "*")).c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = narrow(found.cFileName);
+            if (name == "." || name == "..") continue;
+            if (!keep.empty() && name == keep && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                kept = true;
+                continue;
+            }
+            all_gone = remove_tree(path_join(path, name)) && all_gone;
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    if (kept) return all_gone;
+    return RemoveDirectoryW(wide(path).c_str()) != 0 && all_gone;
+}
+
 bool append_file_shared(const std::string& path, std::string_view data) {
     File f(CreateFileW(wide(path).c_str(), FILE_APPEND_DATA,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

@@ -23,9 +23,10 @@ inline std::string tolvek_exe() { return path_join(program_dir(), "Tolvek.exe");
 
 class TolvekProcess {
 public:
-    // Starts Tolvek.exe with the given arguments; the environment is this process's.
-    explicit TolvekProcess(const std::string& args) {
-        std::wstring command = L"\"" + wide(tolvek_exe()) + L"\" " + wide(args);
+    // Starts Tolvek.exe (or another program) with the given arguments; the environment is this
+    // process's.
+    explicit TolvekProcess(const std::string& args, const std::string& exe = tolvek_exe()) {
+        std::wstring command = L"\"" + wide(exe) + L"\" " + wide(args);
         STARTUPINFOW si {};
         si.cb = sizeof si;
         if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,

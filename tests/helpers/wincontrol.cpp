@@ -6,6 +6,9 @@
 //                                      it is written to FILE (UTF-8); ends on close or timeout
 //   wincontrol techinfo FILE           open Tolvek's "Technik-Info" from its menu, write the
 //                                      text it shows to FILE (UTF-8) and close it again
+//   wincontrol standin window|hidden S a stand-in for a running copy for S seconds: "window"
+//                                      has a TolvekMain window that ignores WM_CLOSE, "hidden"
+//                                      has no window at all
 // Exit code: 0 done, 1 no running Tolvek, 2 it did not end (or open) in time, 64 wrong arguments.
 #include <windows.h>
 
@@ -137,6 +140,32 @@ int editor(const wchar_t* output, UINT seconds) {
     return 0;
 }
 
+LRESULT CALLBACK stubborn_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
+    if (msg == WM_CLOSE) return 0;  // a copy that hangs and never closes
+    return DefWindowProcW(window, msg, wparam, lparam);
+}
+
+int stand_in(bool with_window, DWORD seconds) {
+    if (!with_window) {
+        Sleep(seconds * 1000);
+        return 0;
+    }
+    WNDCLASSW wc {};
+    wc.lpfnWndProc = stubborn_proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"TolvekMain";
+    RegisterClassW(&wc);
+    const HWND window = CreateWindowExW(0, L"TolvekMain", L"Tolvek", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                        wc.hInstance, nullptr);
+    SetTimer(window, 1, seconds * 1000, nullptr);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_TIMER) break;
+        DispatchMessageW(&msg);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -150,7 +179,11 @@ int wmain(int argc, wchar_t** argv) {
         return editor(argv[2], argc > 3 ? static_cast<UINT>(std::wcstoul(argv[3], nullptr, 10)) : 60);
     }
     if (argc == 3 && std::wcscmp(argv[1], L"techinfo") == 0) return tech_info(argv[2]);
-    std::fputs("usage: wincontrol close [ms] | keys down|up VK... | editor FILE [seconds] | techinfo FILE\n",
+    if (argc == 4 && std::wcscmp(argv[1], L"standin") == 0) {
+        return stand_in(std::wcscmp(argv[2], L"window") == 0, static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)));
+    }
+    std::fputs("usage: wincontrol close [ms] | keys down|up VK... | editor FILE [seconds] | techinfo FILE | "
+               "standin window|hidden SECONDS\n",
                stderr);
     return 64;
 }

@@ -1,0 +1,319 @@
+// Tolvek.exe started from a download folder as a user would: the self-install with its files,
+// registry values, shortcut and the start of the installed copy, and getting a running copy
+// out of the way first.
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+#include <tlhelp32.h>
+
+#include "fake_tray.h"
+#include "message_boxes.h"
+#include "net/devservice_client.h"
+#include "setup/autostart.h"
+#include "tolvek_process.h"
+#include "util/win_handles.h"
+
+namespace tolvek {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string target() { return path_join(install_dir(), "Tolvek.exe"); }
+std::string wincontrol_exe() { return path_join(test::program_dir(), "wincontrol.exe"); }
+std::string lower(const std::string& text) { return utf32_to_utf8(to_lower_unicode(text)); }
+
+struct RegValue {
+    DWORD type = 0;
+    std::vector<BYTE> bytes;
+    bool operator==(const RegValue&) const = default;
+};
+// REG_SZ data is the text with its terminating NUL.
+RegValue sz(const std::wstring& text) {
+    const auto* p = reinterpret_cast<const BYTE*>(text.c_str());
+    return {REG_SZ, std::vector<BYTE>(p, p + (text.size() + 1) * sizeof(wchar_t))};
+}
+RegValue dword(DWORD value) {
+    const auto* p = reinterpret_cast<const BYTE*>(&value);
+    return {REG_DWORD, std::vector<BYTE>(p, p + 4)};
+}
+std::optional<RegValue> reg_value(const std::wstring& key_path, const wchar_t* name) {
+    const RegKey key(HKEY_CURRENT_USER, key_path, KEY_READ);
+    DWORD type = 0, size = 0;
+    if (!key.valid() || RegQueryValueExW(key.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    RegValue value {type, std::vector<BYTE>(size)};
+    RegQueryValueExW(key.get(), name, nullptr, &type, value.bytes.data(), &size);
+    value.bytes.resize(size);
+    return value;
+}
+std::ostream& operator<<(std::ostream& out, const RegValue& v) {
+    out << "type " << v.type << ", " << v.bytes.size() << " bytes";
+    return out;
+}
+
+std::optional<std::string> image_of(DWORD pid) {
+    const Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    wchar_t path[1024] {};
+    DWORD size = 1024;
+    if (!process.valid() || !QueryFullProcessImageNameW(process.get(), 0, path, &size)) return std::nullopt;
+    return narrow(std::wstring_view(path, size));
+}
+
+std::string processes() {
+    std::string out;
+    const Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+        out += "\n" + std::to_string(entry.th32ProcessID) + " " + image_of(entry.th32ProcessID).value_or(narrow(entry.szExeFile));
+    }
+    return out;
+}
+
+DWORD window_pid(HWND window) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    return pid;
+}
+
+class Installing : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!service.available()) GTEST_SKIP() << "needs the development service";
+        ASSERT_TRUE(tray.in_front());
+        service.reset();
+        Settings settings = default_settings();
+        settings.server = service.base();
+        save_settings(settings);
+        downloads = path_join(parent_or_temp("LOCALAPPDATA"), "Downloads");
+        create_directories(downloads);
+    }
+    void TearDown() override {
+        close_running_copy();
+        // A copy that was still starting has no window yet: it must not outlive the test.
+        const Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+        PROCESSENTRY32W entry {};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+            if (lower(image_of(entry.th32ProcessID).value_or("")) != lower(target())) continue;
+            const Handle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
+            if (process.valid() && TerminateProcess(process.get(), 99)) WaitForSingleObject(process.get(), 5000);
+        }
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tolvek");
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\tolvek");
+        delete_run_value("Tolvek");
+    }
+
+    // The downloaded program under the given file name, started with the arguments; its exit code.
+    std::optional<DWORD> run_download(const std::string& name, const std::string& args) {
+        const std::string file = path_join(downloads, name);
+        EXPECT_TRUE(copy_file(test::tolvek_exe(), file));
+        const test::TolvekProcess installer(args, file);
+        if (!test::pump_until([&] { return !installer.running(); }, 90s)) return std::nullopt;
+        return installer.wait(0);
+    }
+    // The installed copy's main window, once it runs.
+    HWND running_copy() {
+        HWND window = nullptr;
+        test::pump_until([&] { return (window = FindWindowW(L"TolvekMain", nullptr)) != nullptr; }, 30s);
+        return window;
+    }
+    // Closes every running copy and waits until its process has ended (and let go of its file).
+    void close_running_copy() {
+        while (HWND window = FindWindowW(L"TolvekMain", nullptr)) {
+            const Handle process(OpenProcess(SYNCHRONIZE, FALSE, window_pid(window)));
+            PostMessageW(window, WM_CLOSE, 0, 0);
+            if (!test::pump_until([&] { return !IsWindow(window); }, 10s)) break;
+            if (process.valid()) {
+                test::pump_until([&] { return WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0; }, 10s);
+            }
+        }
+    }
+    std::string log() const { return read_file(data.file("tolvek.log")).value_or(""); }
+    Settings saved() const { return parse_settings(read_file(config_path()).value_or("")).settings; }
+    std::optional<test::TrayCall> balloon(const std::string& text) {
+        return tray.wait_for(0, [&](const test::TrayCall& c) { return (c.flags & NIF_INFO) && c.info == text; },
+                             30s);
+    }
+
+    test::ScopedDataDir data;
+    test::FakeTray tray;
+    test::DevService service;
+    std::string downloads;
+};
+
+TEST_F(Installing, FromADownloadFolderWithTheCodeInItsName) {
+    ASSERT_EQ(run_download("Tolvek-ST-3PVA-8RKE.exe", "--quiet"), 0u) << log();
+
+    EXPECT_EQ(read_file(target()), read_file(test::tolvek_exe())) << "the installed file is the program";
+    EXPECT_FALSE(path_exists(target() + ".neu")) << "no temporary file left";
+    const std::wstring exe = wide(target());
+    const std::wstring quoted = L"\"" + exe + L"\"";
+    const std::wstring uninstall = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tolvek";
+    const std::wstring protocol = L"Software\\Classes\\tolvek";
+    const struct {
+        std::wstring key;
+        const wchar_t* name;
+        RegValue value;
+    } table[] = {
+        {uninstall, L"DisplayName", sz(L"Tolvek")},
+        {uninstall, L"DisplayVersion", sz(L"0.5.24")},
+        {uninstall, L"Publisher", sz(L"Kestrom")},
+        {uninstall, L"DisplayIcon", sz(exe)},
+        {uninstall, L"UninstallString", sz(quoted + L" --uninstall")},
+        {uninstall, L"InstallLocation", sz(wide(install_dir()))},
+        {uninstall, L"NoModify", dword(1)},
+        {uninstall, L"NoRepair", dword(1)},
+        {protocol, L"", sz(L"URL:Tolvek")},
+        {protocol, L"URL Protocol", sz(L"")},
+        {protocol + L"\\DefaultIcon", L"", sz(quoted + L",0")},
+        {protocol + L"\\shell\\open\\command", L"", sz(quoted + L" --link \"%1\"")},
+        {L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", L"Tolvek", sz(quoted)},
+    };
+    for (const auto& row : table) {
+        EXPECT_EQ(reg_value(row.key, row.name), row.value) << narrow(row.key) << " : " << narrow(row.name);
+    }
+
+    // The Start-menu shortcut leads to the installed program.
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    {
+        IShellLinkW* link = nullptr;
+        ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                               reinterpret_cast<void**>(&link))));
+        IPersistFile* file = nullptr;
+        ASSERT_TRUE(SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))));
+        const std::string shortcut =
+            path_join(*get_env("APPDATA"), "Microsoft\\Windows\\Start Menu\\Programs\\Tolvek.lnk");
+        ASSERT_TRUE(SUCCEEDED(file->Load(wide(shortcut).c_str(), STGM_READ))) << shortcut;
+        wchar_t path[MAX_PATH] {}, description[256] {}, folder[MAX_PATH] {};
+        link->GetPath(path, MAX_PATH, nullptr, 0);
+        link->GetDescription(description, 256);
+        link->GetWorkingDirectory(folder, MAX_PATH);
+        EXPECT_EQ(lower(narrow(path)), lower(target()));
+        EXPECT_STREQ(description, L"Taste halten, sprechen, loslassen");
+        EXPECT_EQ(lower(narrow(folder)), lower(install_dir()));
+        file->Release();
+        link->Release();
+    }
+    CoUninitialize();
+
+    const Settings s = saved();
+    EXPECT_EQ(s.code, "ST-3PVA-8RKE");
+    EXPECT_FALSE(s.token.empty());
+    EXPECT_EQ(s.firm, "Muster GmbH");
+    EXPECT_FALSE(s.store);
+    EXPECT_FALSE(s.tray_ask);
+    EXPECT_NE(log().find(" angemeldet (stille Installation)\n"), std::string::npos) << log();
+    EXPECT_NE(log().find(" installiert: Version 0.5.24 (still)\n"), std::string::npos) << log();
+
+    // The installed copy runs, started as a first start.
+    const HWND window = running_copy();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(lower(image_of(window_pid(window)).value_or("")), lower(target()));
+    EXPECT_TRUE(balloon("Strg + Umschalt gedrückt halten, sprechen, loslassen. Der Text erscheint dort, wo der "
+                        "Cursor steht. Einstellungen über das Fuchs-Symbol unten rechts."));
+}
+
+TEST_F(Installing, WrongCodeStillInstallsButEndsWithOne) {
+    service.config({{"reject_codes", {"ST-XXXX-YYYY"}}});
+    ASSERT_EQ(run_download("Tolvek-ST-XXXX-YYYY.exe", "--quiet"), 1u);
+    EXPECT_NE(log().find(" stille Installation: Anmeldung gescheitert: Firmen-Code nicht bekannt\n"),
+              std::string::npos)
+        << log();
+    EXPECT_EQ(read_file(target()), read_file(test::tolvek_exe()));
+    EXPECT_NE(running_copy(), nullptr) << "the program runs all the same";
+    EXPECT_EQ(saved().code, "ST-XXXX-YYYY");
+    EXPECT_TRUE(saved().token.empty());
+}
+
+TEST_F(Installing, OverARunningCopyAndAsAnUpdate) {
+    ASSERT_EQ(run_download("Tolvek.exe", "--quiet"), 0u);
+    const HWND first = running_copy();
+    ASSERT_NE(first, nullptr);
+    const DWORD first_pid = window_pid(first);
+
+    // The store choice and a switched-off autostart survive an update.
+    Settings s = saved();
+    s.store = true;
+    s.tray_ask = true;
+    save_settings(s);
+    delete_run_value("Tolvek");
+    ASSERT_EQ(run_download("Tolvek.exe", "--update --quiet"), 0u) << log();
+    const Handle old(OpenProcess(SYNCHRONIZE, FALSE, first_pid));
+    EXPECT_TRUE(!old.valid() || WaitForSingleObject(old.get(), 0) == WAIT_OBJECT_0) << "the old copy was closed";
+    EXPECT_TRUE(balloon("Tolvek wurde auf Version 0.5.24 aktualisiert.")) << "started with --updated";
+    const HWND second = running_copy();
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(window_pid(second), first_pid);
+    EXPECT_FALSE(autostart_enabled());
+    EXPECT_TRUE(saved().store);
+    EXPECT_TRUE(saved().tray_ask);
+}
+
+TEST_F(Installing, LockedTargetKeepsTheOldProgram) {
+    create_directories(install_dir());
+    ASSERT_TRUE(write_file_flushed(target(), "altes Programm"));
+    auto held = std::make_unique<Handle>(
+        CreateFileW(wide(target()).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held->valid());
+    std::vector<std::string> boxes;
+    {
+        test::MessageBoxAnswerer answerer(IDOK);
+        const auto started = std::chrono::steady_clock::now();
+        ASSERT_EQ(run_download("Tolvek.exe", ""), 1u);
+        EXPECT_GE(std::chrono::steady_clock::now() - started, 5s) << "20 attempts 0.3 s apart";
+        boxes = answerer.texts();
+    }
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Tolvek konnte nicht installiert werden. Bitte Tolvek beenden, falls es noch läuft, und "
+                        "erneut versuchen.");
+    EXPECT_NE(log().find(" Installation: Programmdatei ließ sich nicht kopieren\n"), std::string::npos);
+    EXPECT_EQ(reg_value(L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tolvek", L"DisplayName"),
+              std::nullopt);
+
+    // Quiet: the same, without a box.
+    {
+        test::MessageBoxAnswerer answerer(IDOK);
+        ASSERT_EQ(run_download("Tolvek.exe", "--quiet"), 1u);
+        EXPECT_TRUE(answerer.texts().empty());
+    }
+    held.reset();
+    EXPECT_EQ(read_file(target()), "altes Programm") << "the previous program is unchanged";
+    EXPECT_FALSE(path_exists(target() + ".neu"));
+}
+
+// A copy that hangs at the install target is ended after 5 s; a program of the same name
+// elsewhere on disk is never touched, with or without a window.
+TEST_F(Installing, HangingCopyAtTheTargetIsEndedOthersAreNot) {
+    create_directories(install_dir());
+    const std::string elsewhere = path_join(downloads, "Andere\\tolvek.exe");
+    create_directories(path_join(downloads, "Andere"));
+    ASSERT_TRUE(copy_file(wincontrol_exe(), target()));
+    ASSERT_TRUE(copy_file(wincontrol_exe(), elsewhere));
+    const test::TolvekProcess other("standin hidden 120", elsewhere);
+    {
+        const test::TolvekProcess hanging("standin window 120", target());
+        ASSERT_NE(running_copy(), nullptr);
+        ASSERT_EQ(run_download("Tolvek.exe", "--quiet"), 0u);
+        EXPECT_FALSE(hanging.running());
+        EXPECT_NE(log().find(" laufendes Tolvek reagierte nicht und wurde beendet\n"), std::string::npos) << log();
+    }
+    ASSERT_NE(running_copy(), nullptr) << "the installed program started";
+    close_running_copy();
+
+    // Without a window: the process walk ends only the one at the install target.
+    ASSERT_TRUE(test::pump_until([&] { return copy_file(wincontrol_exe(), target()); }, 10s))
+        << "error " << GetLastError() << processes();
+    const test::TolvekProcess windowless("standin hidden 120", target());
+    test::pump_for(500ms);
+    ASSERT_EQ(run_download("Tolvek.exe", "--quiet"), 0u);
+    EXPECT_FALSE(windowless.running());
+    EXPECT_NE(log().find(" laufendes Tolvek ohne Hauptfenster beendet\n"), std::string::npos) << log();
+    EXPECT_TRUE(other.running()) << "a tolvek.exe elsewhere is left alone";
+}
+
+}  // namespace
+}  // namespace tolvek
