@@ -3,6 +3,7 @@
 
 #include "shell/tray_menu.h"
 #include "net/devservice_client.h"
+#include "message_boxes.h"
 #include "running_tolvek.h"
 
 namespace tolvek {
@@ -22,6 +23,38 @@ TEST_F(Tray, IconWithIdleTooltip) {
     EXPECT_EQ(add.callback, 0x8001u);
     EXPECT_EQ(add.tip, "Tolvek · Muster GmbH · Strg + Umschalt halten und sprechen");
     EXPECT_EQ(tray.calls()[1].tip, add.tip);
+}
+
+// The store edition does not touch the registry; it asks once, at the next start that is not
+// quiet, and "Nein" leaves a hint for later.
+TEST_F(Tray, StoreEditionAsksOnce) {
+    Settings s = saved();
+    s.store = true;
+    s.tray_ask = true;
+    save_settings(s);
+    std::vector<std::string> boxes;
+    {
+        test::MessageBoxAnswerer answerer(IDNO);
+        start();
+        const auto later = tray.wait_for(0, [](const test::TrayCall& c) { return c.info_title == "Fuchs immer anzeigen"; },
+                                         20s);
+        ASSERT_TRUE(later.has_value());
+        EXPECT_EQ(later->info, "Später jederzeit: Einstellungen → Personalisierung → Taskleiste → bei den Symbolen "
+                               "der Taskleiste Tolvek einschalten. Oder den Fuchs beim Pfeil ^ in die Taskleiste "
+                               "ziehen.");
+        boxes = answerer.texts();
+        stop();
+    }
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Fuchs immer in der Taskleiste zeigen?\n\nWindows versteckt neue Symbole sonst hinter dem "
+                        "Pfeil ^. Mit „Ja“ öffnen sich die Taskleisten-Einstellungen, dort Tolvek einschalten.");
+    EXPECT_FALSE(saved().tray_ask);
+    EXPECT_EQ(log().find("Symbol in der Taskleiste angeheftet"), std::string::npos);
+
+    test::MessageBoxAnswerer answerer(IDNO);
+    start();
+    test::pump_for(1500ms);
+    EXPECT_TRUE(answerer.texts().empty()) << "asked only once";
 }
 
 TEST_F(Tray, PlainSecondStartShowsRunningBalloon) {
