@@ -22,7 +22,12 @@ bool holds_dictation(const std::string& path) {
 
 }  // namespace
 
-void set_uninstalling(bool on) { g_uninstalling = on; }
+// Set and read under the writer's lock: once the flag is set, no writer is half-way through
+// making the data folder again.
+void set_uninstalling(bool on) {
+    std::lock_guard<std::mutex> lock(g_log_mutex);
+    g_uninstalling = on;
+}
 bool uninstalling() { return g_uninstalling; }
 
 std::string format_log_line(const LocalTime& t, std::string_view message) {
@@ -36,10 +41,10 @@ std::string format_log_line(const LocalTime& t, std::string_view message) {
 }
 
 void log(std::string_view message) {
+    std::lock_guard<std::mutex> lock(g_log_mutex);
     if (g_uninstalling) return;
     const std::string dir = data_dir();
     const std::string path = path_join(dir, "tolvek.log");
-    std::lock_guard<std::mutex> lock(g_log_mutex);
     if (const auto size = file_size(path); size && *size > kLogRotateBytes) {
         replace_file(path, path_join(dir, "tolvek.alt.log"));
     }

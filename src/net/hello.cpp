@@ -17,7 +17,7 @@ std::optional<std::string> string_member(const Json& v, const char* key) {
 }  // namespace
 
 std::variant<Enrollment, ServiceError> enroll(const std::string& server, const std::string& code) {
-    const Json body = {{"code", code}, {"os", windows_edition()}, {"version", kVersion}};
+    const Json body = {{"code", code}, {"os", windows_edition()}, {"version", std::string(kVersion)}};
     auto result = call_with_fallback(server, [&](const std::string& base) { return post_enroll(base, body); });
     if (auto* error = std::get_if<ServiceError>(&result)) return *error;
     const Json& answer = std::get<Json>(result);
@@ -34,7 +34,7 @@ std::variant<Enrollment, ServiceError> enroll(const std::string& server, const s
 std::optional<HelloOutcome> hello(const std::string& server, const std::string& token, bool manual) {
     const std::uint32_t silent = dictation_values().silent_recordings.exchange(0);
     const Json body = {{"empty", silent}, {"mic", microphone_kind()}, {"os", windows_edition()},
-                       {"version", kVersion}};
+                       {"version", std::string(kVersion)}};
     auto result = call_with_fallback(server, [&](const std::string& base) { return post_hello(base, token, body); });
     HelloOutcome outcome;
     outcome.manual = manual;

@@ -36,10 +36,22 @@ std::size_t read_body(char* buffer, std::size_t size, std::size_t count, void* u
     return n;
 }
 
+struct Answer {
+    std::string* body;
+    std::size_t max;
+    bool too_large = false;
+};
+
 std::size_t write_body(char* data, std::size_t size, std::size_t count, void* user) noexcept {
+    auto* answer = static_cast<Answer*>(user);
+    const std::size_t n = size * count;
+    if (n > answer->max - answer->body->size()) {
+        answer->too_large = true;
+        return 0;  // ends the transfer: nothing beyond the limit is read
+    }
     try {
-        static_cast<std::string*>(user)->append(data, size * count);
-        return size * count;
+        answer->body->append(data, n);
+        return n;
     } catch (...) {
         return 0;  // aborts the transfer
     }
@@ -100,12 +112,13 @@ struct Hop {
     std::string error;
     long status = 0;
     std::string body;
+    bool too_large = false;
     std::string location;
 };
 
 Hop perform_once(const std::string& method, const std::string& url, const Headers& headers,
                  const std::string& body, const std::function<void(std::uint64_t)>& on_sent,
-                 std::chrono::milliseconds remaining) {
+                 std::size_t max_body, std::chrono::milliseconds remaining) {
     Hop hop;
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl) {
@@ -155,9 +168,16 @@ Hop perform_once(const std::string& method, const std::string& url, const Header
     }
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, list.get());
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, write_body);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &hop.body);
+    Answer answer {&hop.body, max_body};
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &answer);
 
     hop.code = run_transfer(c);
+    if (hop.code == CURLE_WRITE_ERROR && answer.too_large) {
+        // An answer arrived, longer than allowed: the caller decides what that means.
+        hop.code = CURLE_OK;
+        hop.too_large = true;
+    }
+    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &hop.status);
     if (hop.code != CURLE_OK) {
         hop.error = error[0] ? std::string(error) : curl_easy_strerror(hop.code);
         while (!hop.error.empty() && (hop.error.back() == '\n' || hop.error.back() == '\r')) {
@@ -165,7 +185,6 @@ Hop perform_once(const std::string& method, const std::string& url, const Header
         }
         return hop;
     }
-    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &hop.status);
     char* location = nullptr;
     if (curl_easy_getinfo(c, CURLINFO_REDIRECT_URL, &location) == CURLE_OK && location) {
         hop.location = location;
@@ -198,14 +217,17 @@ HttpResult perform(const HttpRequest& request) {
         if (remaining.count() <= 0) {
             return ServiceError {ServiceError::Unreachable, curl_easy_strerror(CURLE_OPERATION_TIMEDOUT)};
         }
-        Hop hop = perform_once(method, url, headers, body, request.on_sent, remaining);
+        Hop hop = perform_once(method, url, headers, body, request.on_sent, request.max_body, remaining);
         if (hop.code != CURLE_OK) {
             if (is_tls_setup_error(hop.code)) return ServiceError {ServiceError::Failed, "TLS: " + hop.error};
+            if (request.partial_is_answer && hop.status > 0) {
+                return HttpResponse {hop.status, std::move(hop.body), false, hop.error};
+            }
             return ServiceError {ServiceError::Unreachable, hop.error};
         }
         const bool redirect = hop.status == 301 || hop.status == 302 || hop.status == 303 ||
                               hop.status == 307 || hop.status == 308;
-        if (!redirect || hop.location.empty()) return HttpResponse {hop.status, std::move(hop.body)};
+        if (!redirect || hop.location.empty()) return HttpResponse {hop.status, std::move(hop.body), hop.too_large, {}};
         if (redirects == kMaxRedirects) {
             return ServiceError {ServiceError::Unreachable, curl_easy_strerror(CURLE_TOO_MANY_REDIRECTS)};
         }
@@ -253,6 +275,7 @@ std::variant<Json, ServiceError> interpret_json_response(const HttpResult& resul
         }
         return ServiceError {ServiceError::Failed, text};
     }
+    if (response.too_large) return ServiceError {ServiceError::Failed, kUnexpectedAnswer};
     if (!is_valid_utf8(response.body)) {
         return ServiceError {ServiceError::Failed, "Antwort unlesbar: ungültiges UTF-8"};
     }
@@ -286,29 +309,12 @@ std::string resolve_base_url(const std::string& server) {
     return server;
 }
 
-std::variant<Json, ServiceError> call_with_fallback(const std::string& server,
-                                                    const BaseRequest& request,
-                                                    const std::function<bool()>& may_fall_back) {
-    const ServiceHosts hosts = service_hosts();
-    const std::string base = resolve_base_url(server);
-    auto result = interpret_json_response(request(base));
-    const auto* error = std::get_if<ServiceError>(&result);
-    if (!error || error->kind != ServiceError::Unreachable) return result;
+void log_fallback(const std::string& current, const std::string& error, const std::string& legacy) {
+    log(current + " nicht erreichbar (" + error + "), Rückfall auf " + legacy);
+}
 
-    if (base == hosts.current && may_fall_back()) {
-        log(hosts.current + " nicht erreichbar (" + error->message + "), Rückfall auf " + hosts.legacy);
-        auto second = interpret_json_response(request(hosts.legacy));
-        const auto* again = std::get_if<ServiceError>(&second);
-        if (!again) {
-            fallback_memory().set(std::chrono::steady_clock::now());
-            return second;
-        }
-        if (again->kind == ServiceError::Unreachable) return ServiceError {ServiceError::Failed, kNoConnection};
-        return second;
-    }
-    if (base == hosts.legacy && server == hosts.current) fallback_memory().set(std::nullopt);
-    log("Verbindung zu " + base + " gescheitert: " + error->message);
-    return ServiceError {ServiceError::Failed, kNoConnection};
+void log_failed_connection(const std::string& base, const std::string& error) {
+    log("Verbindung zu " + base + " gescheitert: " + error);
 }
 
 HttpResult post_transcription(const std::string& base, const std::string& token, std::string body,
@@ -364,6 +370,8 @@ HttpResult get_download(const std::string& base, const std::string& path) {
     HttpRequest r;
     r.method = "GET";
     r.url = base + path;
+    r.max_body = kMaxDownload;
+    r.partial_is_answer = true;
     return perform(r);
 }
 

@@ -35,6 +35,11 @@ inline constexpr std::string_view kOpusMarker = "\x01opus:";
 
 using Headers = std::vector<std::pair<std::string, std::string>>;
 
+// JSON answers are far smaller (long word lists included); a larger answer is not the service's.
+inline constexpr std::size_t kMaxJsonAnswer = 4 * 1024 * 1024;
+// The update download.
+inline constexpr std::size_t kMaxDownload = 41943040;
+
 struct HttpRequest {
     std::string method;  // "GET" or "POST"
     std::string url;
@@ -43,11 +48,18 @@ struct HttpRequest {
     // Called after each piece (at most 64 KiB) of the body was handed to the connection, with
     // the total handed over so far.
     std::function<void(std::uint64_t)> on_sent;
+    // The most of the answer's body that is read; a longer answer is cut off there and marked.
+    std::size_t max_body = kMaxJsonAnswer;
+    // An answer whose body broke off is returned as an answer with its read error (the update
+    // download tells that apart from no connection); otherwise it counts as no answer.
+    bool partial_is_answer = false;
 };
 
 struct HttpResponse {
     long status = 0;
     std::string body;
+    bool too_large = false;  // the body went beyond max_body and was not read to its end
+    std::string read_error;  // the body broke off (only with partial_is_answer)
 };
 
 using HttpResult = std::variant<HttpResponse, ServiceError>;
@@ -89,13 +101,46 @@ inline constexpr std::chrono::seconds kFallbackWindow {14400};
 
 std::string resolve_base_url(const std::string& server);
 
-// Sends the request to the resolved base URL and applies the fall-back rules. `may_fall_back`
-// is asked before a retry against the legacy host (the transcription refuses when its body was
-// already handed over completely).
+// Sends the request to the resolved base URL and applies the fall-back rules; `interpret` turns
+// each raw answer into the caller's result. `may_fall_back` is asked before a retry against the
+// legacy host (the transcription refuses when its body was already handed over completely).
 using BaseRequest = std::function<HttpResult(const std::string& base)>;
-std::variant<Json, ServiceError> call_with_fallback(
+template <class T>
+using Interpret = std::function<std::variant<T, ServiceError>(const HttpResult&)>;
+void log_fallback(const std::string& current, const std::string& error, const std::string& legacy);
+void log_failed_connection(const std::string& base, const std::string& error);
+
+template <class T>
+std::variant<T, ServiceError> with_fallback(const std::string& server, const BaseRequest& request,
+                                            const Interpret<T>& interpret,
+                                            const std::function<bool()>& may_fall_back = [] { return true; }) {
+    const ServiceHosts hosts = service_hosts();
+    const std::string base = resolve_base_url(server);
+    auto result = interpret(request(base));
+    const auto* error = std::get_if<ServiceError>(&result);
+    if (!error || error->kind != ServiceError::Unreachable) return result;
+
+    if (base == hosts.current && may_fall_back()) {
+        log_fallback(hosts.current, error->message, hosts.legacy);
+        auto second = interpret(request(hosts.legacy));
+        const auto* again = std::get_if<ServiceError>(&second);
+        if (!again) {
+            fallback_memory().set(std::chrono::steady_clock::now());
+            return second;
+        }
+        if (again->kind == ServiceError::Unreachable) return ServiceError {ServiceError::Failed, kNoConnection};
+        return second;
+    }
+    if (base == hosts.legacy && server == hosts.current) fallback_memory().set(std::nullopt);
+    log_failed_connection(base, error->message);
+    return ServiceError {ServiceError::Failed, kNoConnection};
+}
+
+inline std::variant<Json, ServiceError> call_with_fallback(
     const std::string& server, const BaseRequest& request,
-    const std::function<bool()>& may_fall_back = [] { return true; });
+    const std::function<bool()>& may_fall_back = [] { return true; }) {
+    return with_fallback<Json>(server, request, interpret_json_response, may_fall_back);
+}
 
 // The raw requests of the endpoints (base URL given).
 HttpResult post_transcription(const std::string& base, const std::string& token, std::string body,

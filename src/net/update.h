@@ -1,6 +1,7 @@
 // Update check, download, code-signature check and tidy-up.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -8,14 +9,30 @@
 namespace tolvek {
 
 // True when the offered version is newer than the running one. Versions compare as lists of
-// their digit runs ("v0.6" is 0, 6), a missing position counting as 0.
+// their digit runs ("v0.6" is 0, 6; a run too long for 32 bits counts as 0), a missing
+// position counting as 0.
 bool is_newer(std::string_view version);
 bool is_newer_than(std::string_view version, std::string_view running);
 
-// A downloaded, verified update waiting to be started.
+// "Tolvek-update-" + the version with only ASCII letters, digits and "." kept + ".exe".
+std::string update_file_name(std::string_view version);
+// The error of a download whose content is not a program: fewer than 100,000 bytes, not
+// starting with "MZ", or beyond the download limit. Nothing for a usable file.
+std::optional<std::string> update_content_error(std::string_view body, bool too_large);
+// Whether a download signed by `offered` may replace a program signed by `own`: nothing, or
+// the error text.
+std::optional<std::string> update_signature_error(const std::optional<std::string>& own,
+                                                  const std::optional<std::string>& offered);
+// A leftover program file in the temporary folder: "Tolvek-update-", "Orvane-update-" or
+// "Tolvek-entfernt-" … ".exe", compared byte by byte.
+bool is_leftover_file_name(std::string_view name);
+
+// A downloaded, verified update waiting to be started. `held` keeps the checked file open
+// against writes until it was started, so the file started is the file checked.
 struct PendingUpdate {
     std::string path;
     std::string version;
+    std::shared_ptr<void> held;
 };
 
 // What the download worker posts back (0x8004): an error text, or the stored update.

@@ -1,15 +1,168 @@
 #include <windows.h>
+#include <softpub.h>
+#include <wincrypt.h>
+#include <wintrust.h>
 
+#include <thread>
+
+#include "base/app_state.h"
+#include "base/log.h"
+#include "base/messages.h"
+#include "base/settings.h"
+#include "net/http.h"
 #include "net/update.h"
 #include "net/update_download.h"
+#include "util/platform.h"
+#include "util/win_text.h"
 
 namespace tolvek {
+namespace {
 
-// Stand-ins until updates are built: no file counts as signed, nothing is downloaded, left to
-// tidy or waiting to be started.
-std::optional<std::string> check_signature(const std::string&) { return std::nullopt; }
-void remove_leftover_files() {}
-void apply_pending_update() {}
-void start_download(const std::string&, const std::string&, const std::string&, bool, HWND) {}
+std::string update_dir() { return path_join(install_dir(), "update"); }
+
+// The raw download answer: errors of 400 and above in the service's words, a body that broke
+// off, or the body itself.
+std::variant<HttpResponse, ServiceError> interpret_download(const HttpResult& result) {
+    if (const auto* error = std::get_if<ServiceError>(&result)) return *error;
+    const auto& response = std::get<HttpResponse>(result);
+    if (response.status >= 400) {
+        return ServiceError {ServiceError::Failed, server_error_text(response.body, response.status)};
+    }
+    if (!response.read_error.empty()) {
+        return ServiceError {ServiceError::Failed, "Download abgebrochen: " + response.read_error};
+    }
+    return response;
+}
+
+// Opens the saved file for reading while nobody may write, rename or delete it.
+std::shared_ptr<void> hold_against_writes(const std::string& path) {
+    const HANDLE file = CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    return std::shared_ptr<void>(file, [](void* h) { CloseHandle(h); });
+}
+
+}  // namespace
+
+DownloadOutcome download_update(const std::string& server, const std::string& code, const std::string& version,
+                                const std::optional<std::string>& running_program) {
+    DownloadOutcome outcome;
+    const auto answer = with_fallback<HttpResponse>(
+        server, [&](const std::string& base) { return get_download(base, "/dl/" + code); },
+        interpret_download);
+    if (const auto* error = std::get_if<ServiceError>(&answer)) {
+        outcome.error = error->message;
+        return outcome;
+    }
+    const HttpResponse& response = std::get<HttpResponse>(answer);
+    // Nothing is written unless the answer is a whole program file within the limit.
+    if (auto error = update_content_error(response.body, response.too_large)) {
+        outcome.error = *error;
+        return outcome;
+    }
+    create_directories(update_dir());
+    const std::string path = path_join(update_dir(), update_file_name(version));
+    if (!write_file_flushed(path, response.body)) {
+        outcome.error = "Update lässt sich nicht speichern: " + os_error_text(GetLastError());
+        remove_file(path);
+        return outcome;
+    }
+    auto held = hold_against_writes(path);
+    if (!held) {
+        outcome.error = "Update lässt sich nicht speichern: " + os_error_text(GetLastError());
+        return outcome;
+    }
+    const std::optional<std::string> own = running_program ? check_signature(*running_program) : std::nullopt;
+    if (auto error = update_signature_error(own, check_signature(path))) {
+        held.reset();
+        remove_file(path);
+        outcome.error = *error;
+        return outcome;
+    }
+    outcome.update = PendingUpdate {path, version, std::move(held)};
+    return outcome;
+}
+
+std::optional<std::string> check_signature(const std::string& path) {
+    const std::wstring file_path = wide(path);
+    WINTRUST_FILE_INFO file {};
+    file.cbStruct = sizeof file;
+    file.pcwszFilePath = file_path.c_str();
+    WINTRUST_DATA data {};
+    data.cbStruct = sizeof data;
+    data.dwUIChoice = WTD_UI_NONE;
+    data.fdwRevocationChecks = WTD_REVOKE_NONE;
+    data.dwUnionChoice = WTD_CHOICE_FILE;
+    data.pFile = &file;
+    data.dwStateAction = WTD_STATEACTION_VERIFY;
+    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    std::optional<std::string> signer;
+    if (WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data) == 0) {
+        if (CRYPT_PROVIDER_DATA* provider = WTHelperProvDataFromStateData(data.hWVTStateData)) {
+            if (CRYPT_PROVIDER_SGNR* sgnr = WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0)) {
+                if (CRYPT_PROVIDER_CERT* cert = WTHelperGetProvCertFromChain(sgnr, 0); cert && cert->pCert) {
+                    wchar_t name[256] {};
+                    if (CertGetNameStringW(cert->pCert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name, 256) > 1) {
+                        signer = narrow(std::wstring_view(name, wcsnlen(name, 256)));
+                    }
+                }
+            }
+        }
+    }
+    data.dwStateAction = WTD_STATEACTION_CLOSE;
+    WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    return signer;
+}
+
+void start_download(const std::string& server, const std::string& code, const std::string& version, bool manual,
+                    HWND main_window) {
+    // Errors are values; an exception here is an internal fault and ends the program.
+    std::thread([server, code, version, manual, main_window]() noexcept {
+        post_record(main_window, kMsgDownload, manual ? 1 : 0,
+                    std::make_unique<DownloadOutcome>(download_update(server, code, version, program_path())));
+    }).detach();
+}
+
+void apply_pending_update() {
+    std::shared_ptr<PendingUpdate> pending;
+    HWND window;
+    {
+        auto app = lock_app_state();
+        if (!app->pending_update) return;
+        window = app->main_window;
+        if (app->phase != 0) {
+            SetTimer(window, kTimerUpdateRetry, kUpdateRetryMs, nullptr);
+            return;
+        }
+        pending = std::move(app->pending_update);
+    }
+    KillTimer(window, kTimerUpdateRetry);
+    log("Update wird eingespielt");
+    std::wstring command = L"\"" + wide(pending->path) + L"\" --update";
+    STARTUPINFOW startup {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info {};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        log("Update ließ sich nicht starten");
+        return;
+    }
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+}
+
+void remove_leftover_files() {
+    remove_tree(update_dir());
+    const std::string temp = temp_dir();
+    WIN32_FIND_DATAW found {};
+    const HANDLE search = FindFirstFileW(wide(path_join(temp, "*.exe")).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::string name = narrow(found.cFileName);
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && is_leftover_file_name(name)) {
+            remove_file(path_join(temp, name));
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
 
 }  // namespace tolvek

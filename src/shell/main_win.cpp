@@ -33,17 +33,6 @@
 namespace tolvek {
 namespace {
 
-std::optional<std::string> program_path() {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0) return std::nullopt;
-        if (n < buffer.size()) return narrow(std::wstring_view(buffer.data(), n));
-        if (buffer.size() >= 32768) return std::nullopt;
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
 void register_window_classes(HINSTANCE instance) {
     const struct {
         const wchar_t* name;

@@ -41,7 +41,10 @@ bool remove_file(const std::string& path);
 // deletion by others; creates the file when it is missing.
 bool append_file_shared(const std::string& path, std::string_view data);
 
-// Windows build only: what the install, the migration and the uninstall do to files.
+// Windows build only: the running program's full path, the system's text for an error code,
+// and what the install, the migration, the update and the uninstall do to files.
+std::optional<std::string> program_path();
+std::string os_error_text(unsigned long code);
 bool path_exists(const std::string& path);
 bool copy_file(const std::string& from, const std::string& to);
 // Deletes the folder with everything in it, except a file named `keep` directly inside it

@@ -7,6 +7,11 @@
 
 #include "net/http.h"
 #include "util/platform.h"
+#ifdef _WIN32
+#include <windows.h>
+
+#include "util/win_text.h"
+#endif
 
 namespace tolvek::test {
 
@@ -50,6 +55,24 @@ inline std::vector<std::pair<std::string, std::string>> logged_headers(const Jso
     std::vector<std::pair<std::string, std::string>> out;
     for (const auto& h : request["headers"]) out.emplace_back(h[0].get<std::string>(), h[1].get<std::string>());
     return out;
+}
+
+// Where the development service (a Linux program) finds a file this test wrote: under Wine the
+// file's Unix name, natively the path itself.
+inline std::string service_path(const std::string& path) {
+#ifdef _WIN32
+    using ToUnix = char* (*)(const wchar_t*);
+    const auto to_unix = reinterpret_cast<ToUnix>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!to_unix) return path;
+    char* unix_name = to_unix(wide(path).c_str());
+    if (!unix_name) return path;
+    std::string out(unix_name);
+    HeapFree(GetProcessHeap(), 0, unix_name);
+    return out;
+#else
+    return path;
+#endif
 }
 
 inline bool has_header(const Json& request, const std::string& name) {

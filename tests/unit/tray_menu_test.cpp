@@ -38,10 +38,41 @@ TEST(Version, IsNewer) {
     for (const char* v : {"0.5.25", "0.6", "1", "v0.6", "0.5.24.1", "0.10"}) {
         EXPECT_TRUE(is_newer(v)) << v;
     }
-    for (const char* v : {"0.5.24", "0.5.24.0", "0.5.24-beta", "0.5.3", "", "abc", "0.4.99"}) {
+    for (const char* v : {"0.5.24", "0.5.24.0", "0.5.24-beta", "0.5.3", "", "abc", "0.4.99",
+                          // A run too long for 32 bits counts as 0.
+                          "0.5.99999999999", "0.5.4294967296", "99999999999999999999999"}) {
         EXPECT_FALSE(is_newer(v)) << v;
     }
-    EXPECT_TRUE(is_newer_than("99999999999999999999999", "0.5.24"));
+    EXPECT_TRUE(is_newer("0.5.4294967295")) << "the largest 32-bit number is still a number";
+    EXPECT_TRUE(is_newer_than("1.0", "0.99999999999"));
+}
+
+TEST(Update, FileNamesContentAndSigners) {
+    EXPECT_EQ(update_file_name("0.5.25"), "Tolvek-update-0.5.25.exe");
+    EXPECT_EQ(update_file_name("0.6 beta/../x\\y"), "Tolvek-update-0.6beta..xy.exe");
+    EXPECT_EQ(update_file_name("1.0-rc 2"), "Tolvek-update-1.0rc2.exe");
+
+    const std::string program = "MZ" + std::string(99998, 'x');
+    EXPECT_EQ(update_content_error(program, false), std::nullopt) << "100,000 bytes with MZ";
+    const std::string refused = "Update abgelehnt: unerwarteter Dateiinhalt.";
+    EXPECT_EQ(update_content_error(program.substr(0, 99999), false), refused);
+    EXPECT_EQ(update_content_error("ZM" + program.substr(2), false), refused);
+    EXPECT_EQ(update_content_error("<html>" + program, false), refused);
+    EXPECT_EQ(update_content_error(program, true), refused) << "an answer beyond the limit";
+
+    EXPECT_EQ(update_signature_error(std::nullopt, std::nullopt), std::nullopt) << "unsigned takes anything";
+    EXPECT_EQ(update_signature_error(std::nullopt, "B"), std::nullopt);
+    EXPECT_EQ(update_signature_error("A", "A"), std::nullopt);
+    EXPECT_EQ(update_signature_error("A", std::nullopt), "Update abgelehnt: Datei ist nicht gültig signiert.");
+    EXPECT_EQ(update_signature_error("A", "Fremd GmbH"), "Update abgelehnt: anderer Herausgeber (Fremd GmbH).");
+
+    for (const char* name : {"Tolvek-update-0.5.25.exe", "Orvane-update-3.exe", "Tolvek-entfernt-4711.exe"}) {
+        EXPECT_TRUE(is_leftover_file_name(name)) << name;
+    }
+    for (const char* name : {"Tolvek-update-0.5.25.txt", "tolvek-update-0.5.25.exe", "Tolvek-update-0.5.25.EXE",
+                             "Tolvek.exe", "xTolvek-update-1.exe"}) {
+        EXPECT_FALSE(is_leftover_file_name(name)) << name;
+    }
 }
 
 HelloOutcome outcome(std::optional<std::string> version, bool manual) {

@@ -65,7 +65,7 @@ start_microphone() {
     cat >"$dir/pulse/default.pa" <<PA
 load-module module-native-protocol-unix socket=$dir/pulse/native auth-anonymous=1
 load-module module-null-sink sink_name=speaker
-load-module module-pipe-source source_name=microphone file=$dir/pulse/mic.fifo format=s16le rate=16000 channels=1 source_properties=device.description=USB-Mikrofon
+load-module module-pipe-source source_name=microphone file=$dir/pulse/mic.fifo format=s16le rate=16000 channels=1
 set-default-source microphone
 set-default-sink speaker
 PA
