@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <filesystem>
 #include <regex>
 #include <thread>
 #include <vector>
@@ -135,6 +137,29 @@ TEST(Log_Uninstalling, NoFileOnceSet) {
     set_uninstalling(false);
     EXPECT_FALSE(file_size(data.file("tolvek.log")).has_value());
     EXPECT_FALSE(test::directory_exists(data.dir())) << "the data folder was made again";
+}
+
+// The removal sets the flag and deletes the data folder while a worker is still logging: the
+// folder must never come back, however the two interleave.
+TEST(Log_Uninstalling, WorkerLoggingDuringTheRemovalNeverMakesTheFolderAgain) {
+    for (int round = 0; round < 200; ++round) {
+        test::ScopedDataDir data;
+        log("vorher");
+        std::atomic<bool> stop {false};
+        std::thread worker([&] {
+            while (!stop) log("Arbeiter");
+        });
+        std::this_thread::sleep_for(std::chrono::microseconds(50 * (round % 7)));
+        set_uninstalling();
+        std::error_code ec;
+        std::filesystem::remove_all(std::filesystem::path(reinterpret_cast<const char8_t*>(data.dir().c_str())), ec);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        stop = true;
+        worker.join();
+        const bool came_back = test::directory_exists(data.dir());
+        set_uninstalling(false);
+        ASSERT_FALSE(came_back) << "round " << round;
+    }
 }
 
 }  // namespace
