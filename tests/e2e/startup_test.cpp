@@ -100,5 +100,17 @@ TEST_F(Startup, SigcheckWithoutFileExitsSilently) {
     EXPECT_EQ(FindWindowW(L"TolvekMain", nullptr), nullptr);
 }
 
+TEST_F(Startup, SigcheckLogsTheSigner) {
+    const std::string signed_a = path_join(path_join(test::program_dir(), "signed"), "Tolvek-A.exe");
+    if (!path_exists(signed_a)) GTEST_SKIP() << "needs the signed programs of make-signed";
+    for (const auto& [file, signer] : {std::pair {signed_a, std::string("Kestrom Test A")},
+                                       std::pair {test::tolvek_exe(), std::string("keine gültige Signatur")}}) {
+        remove_file(data.file("tolvek.log"));
+        test::TolvekProcess tolvek("--sigcheck \"" + file + "\"");
+        EXPECT_EQ(tolvek.wait(20000), 0u);
+        EXPECT_EQ(log_messages(data), std::vector<std::string> {"Signatur " + file + ": " + signer});
+    }
+}
+
 }  // namespace
 }  // namespace tolvek
