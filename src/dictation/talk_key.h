@@ -45,6 +45,9 @@ bool other_key_down(const KeyDown& down);
 
 // Windows build only.
 bool register_talk_key();
+// The talk key stops listening (hot key and modifier poll) while the key dialog is open, so that
+// pressing the current key there starts no recording.
+void unregister_talk_key();
 void poll_talk_key_release();  // timer 1
 void poll_modifier_keys();     // timer 5
 // Presses and releases the unassigned key 0xE8, so that releasing a modifier-only talk key does

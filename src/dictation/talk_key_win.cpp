@@ -42,6 +42,12 @@ bool register_talk_key() {
     return true;
 }
 
+void unregister_talk_key() {
+    const HWND window = lock_app_state()->main_window;
+    UnregisterHotKey(window, kTalkHotKeyId);
+    KillTimer(window, kTimerModifierPoll);
+}
+
 void poll_talk_key_release() {
     const std::uint32_t vk = lock_app_state()->settings.vk;
     if (async_down(static_cast<int>(vk))) return;

@@ -1,5 +1,11 @@
 #include "net/dictionary.h"
 
+#include <algorithm>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "base/log.h"
 #include "base/settings.h"
 #include "util/platform.h"
 #include "util/text.h"
@@ -25,6 +31,44 @@ std::string decode_spellings(std::string_view bytes) {
     return utf16_to_utf8(latin1);
 }
 
+// The spellings file is rewritten by the window and by the workers that settle a sharing; one
+// lock keeps their read-and-write steps apart. Words handed to the service but not confirmed,
+// and words the service refused since the window opened: both stay in the file.
+std::mutex g_file_mutex;
+std::multiset<std::string> g_unconfirmed;
+std::set<std::string> g_refused;
+
+void write_words(const std::vector<std::string>& words) {
+    const std::string path = dictionary_path();
+    const std::string tmp = path + ".tmp";
+    if (write_file_flushed(tmp, spellings_bytes(words))) {
+        replace_file(tmp, path);
+    } else {
+        remove_file(tmp);
+    }
+}
+
+// After the service answered a sharing: confirmed words leave the file, refused ones stay in it.
+void settle_sharing(const std::vector<std::string>& words, bool confirmed) {
+    std::lock_guard<std::mutex> lock(g_file_mutex);
+    for (const auto& w : words) {
+        if (auto it = g_unconfirmed.find(w); it != g_unconfirmed.end()) g_unconfirmed.erase(it);
+    }
+    std::vector<std::string> file = local_spellings();
+    const auto listed = [&](const std::string& w) { return std::find(file.begin(), file.end(), w) != file.end(); };
+    if (!confirmed) g_refused.insert(words.begin(), words.end());
+    if (confirmed) {
+        std::erase_if(file, [&](const std::string& w) {
+            return std::find(words.begin(), words.end(), w) != words.end() && !g_unconfirmed.contains(w);
+        });
+    } else {
+        for (const auto& w : words) {
+            if (!listed(w)) file.push_back(w);
+        }
+    }
+    write_words(file);
+}
+
 }  // namespace
 
 std::vector<std::string> parse_spellings(std::string_view bytes) {
@@ -44,6 +88,78 @@ std::vector<std::string> parse_spellings(std::string_view bytes) {
 std::vector<std::string> local_spellings() {
     const auto bytes = read_file(dictionary_path());
     return bytes ? parse_spellings(*bytes) : std::vector<std::string> {};
+}
+
+std::string spellings_bytes(const std::vector<std::string>& words) {
+    std::string bytes;
+    for (const auto& w : words) {
+        if (!bytes.empty()) bytes += "\r\n";
+        bytes += w;
+    }
+    return bytes;
+}
+
+void save_own_words(const std::vector<WordEntry>& entries) {
+    std::lock_guard<std::mutex> lock(g_file_mutex);
+    std::vector<std::string> words;
+    for (const auto& e : entries) {
+        if (!e.shared) words.push_back(e.text);
+    }
+    const auto keep = [&](const std::string& w) {
+        if (std::find(words.begin(), words.end(), w) == words.end()) words.push_back(w);
+    };
+    for (const auto& w : g_unconfirmed) keep(w);
+    for (const auto& w : g_refused) keep(w);
+    write_words(words);
+}
+
+void forget_refused_sharings() {
+    std::lock_guard<std::mutex> lock(g_file_mutex);
+    g_refused.clear();
+}
+
+std::vector<std::string> company_terms(const Json& answer) {
+    std::vector<std::string> terms;
+    if (!answer.is_object()) return terms;
+    const auto it = answer.find("terms");
+    if (it == answer.end() || !it->is_array()) return terms;
+    for (const auto& t : *it) {
+        if (t.is_string()) terms.push_back(t.get<std::string>());
+    }
+    return terms;
+}
+
+std::future<std::vector<std::string>> fetch_company_words(const std::string& server, const std::string& token) {
+    std::promise<std::vector<std::string>> promise;
+    auto future = promise.get_future();
+    std::thread([server, token, promise = std::move(promise)]() mutable noexcept {
+        const auto answer = call_with_fallback(
+            server, [&](const std::string& base) { return dictionary_request(base, token, {}, {}); });
+        const auto* json = std::get_if<Json>(&answer);
+        promise.set_value(json ? company_terms(*json) : std::vector<std::string> {});
+    }).detach();
+    return future;
+}
+
+void update_company_words(const std::string& server, const std::string& token, std::vector<std::string> add,
+                          std::vector<std::string> remove) {
+    if (token.empty() || (add.empty() && remove.empty())) return;
+    {
+        std::lock_guard<std::mutex> lock(g_file_mutex);
+        g_unconfirmed.insert(add.begin(), add.end());
+    }
+    std::thread([server, token, add = std::move(add), remove = std::move(remove)]() noexcept {
+        const auto answer = call_with_fallback(
+            server, [&](const std::string& base) { return dictionary_request(base, token, add, remove); });
+        const auto* error = std::get_if<ServiceError>(&answer);
+        if (!add.empty()) settle_sharing(add, error == nullptr);
+        if (error) {
+            log("Firmen-Wörterbuch: " + error->message);
+        } else {
+            log("Firmen-Wörterbuch: " + std::to_string(add.size()) + " freigegeben, " + std::to_string(remove.size()) +
+                " entfernt");
+        }
+    }).detach();
 }
 
 std::string spellings_prompt(const std::vector<std::string>& words) {

@@ -33,28 +33,6 @@
 namespace tolvek {
 namespace {
 
-void register_window_classes(HINSTANCE instance) {
-    const struct {
-        const wchar_t* name;
-        WNDPROC proc;
-    } classes[] = {
-        {L"TolvekMain", main_window_proc},     {L"TolvekOverlay", overlay_proc},
-        {L"TolvekDialog", dialog_proc},        {L"TolvekWords", words_proc},
-        {L"TolvekPills", pills_proc},          {L"TolvekKeyDialog", key_dialog_proc},
-        {L"TolvekKeycaps", keycaps_proc},
-    };
-    const HICON program_icon = LoadIconW(instance, MAKEINTRESOURCEW(1));
-    for (const auto& c : classes) {
-        WNDCLASSW wc {};
-        wc.lpfnWndProc = c.proc;
-        wc.hInstance = instance;
-        wc.hIcon = program_icon;
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.lpszClassName = c.name;
-        RegisterClassW(&wc);
-    }
-}
-
 HICON tray_icon(HINSTANCE instance, int resource, Rgb fallback, double dot) {
     const HANDLE loaded =
         LoadImageW(instance, MAKEINTRESOURCEW(resource), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),

@@ -7,6 +7,9 @@
 
 namespace tolvek {
 
+// The program's window classes, each with its procedure (style 0, icon resource 1, arrow cursor).
+void register_window_classes(HINSTANCE instance);
+
 LRESULT CALLBACK main_window_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) noexcept;
 
 // Carries out a menu command as if it was chosen from the tray menu. The window also accepts

@@ -20,6 +20,7 @@
 #include "dictation/key_names.h"
 #include "windows/overlay.h"
 #include "windows/tray_promotion.h"
+#include "windows/window_procs.h"
 #include "util/win_text.h"
 
 namespace tolvek {
@@ -33,8 +34,8 @@ void toggle_and_save(bool Settings::*field) {
     save_settings(app->settings);
 }
 
-void change_talk_key(HWND window) {
-    UnregisterHotKey(window, kTalkHotKeyId);
+void change_talk_key() {
+    unregister_talk_key();
     TalkKey old;
     {
         auto app = lock_app_state();
@@ -250,7 +251,7 @@ LRESULT handle(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
 void run_menu_command(HWND window, unsigned command) {
     if (command != kCmdQuit && lock_app_state()->phase != 0) return;  // a dictation is running
     switch (command) {
-    case kCmdChangeKey: change_talk_key(window); break;
+    case kCmdChangeKey: change_talk_key(); break;
     case kCmdHold:
     case kCmdTap: {
         {
@@ -289,6 +290,28 @@ void run_menu_command(HWND window, unsigned command) {
             insert_recent(g_menu_recent, static_cast<int>(command - kCmdRecentFirst));
         }
         break;
+    }
+}
+
+void register_window_classes(HINSTANCE instance) {
+    const struct {
+        const wchar_t* name;
+        WNDPROC proc;
+    } classes[] = {
+        {L"TolvekMain", main_window_proc},     {L"TolvekOverlay", overlay_proc},
+        {L"TolvekDialog", dialog_proc},        {L"TolvekWords", words_proc},
+        {L"TolvekPills", pills_proc},          {L"TolvekKeyDialog", key_dialog_proc},
+        {L"TolvekKeycaps", keycaps_proc},
+    };
+    const HICON program_icon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+    for (const auto& c : classes) {
+        WNDCLASSW wc {};
+        wc.lpfnWndProc = c.proc;
+        wc.hInstance = instance;
+        wc.hIcon = program_icon;
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.lpszClassName = c.name;
+        RegisterClassW(&wc);
     }
 }
 

@@ -48,8 +48,10 @@ void set_status(HWND dialog, const std::string& text, bool is_error);
 // handled the message (the result is then in `result`).
 bool frame_message(HWND window, UINT msg, WPARAM wparam, LPARAM lparam, LRESULT& result);
 // The modal loop until the dialog is destroyed. A quit request ends it early; the dialog is
-// then destroyed here, so no dead window stays behind.
-void run_dialog(HWND dialog);
+// then destroyed here, so no dead window stays behind. `RawKeys` hands every message on
+// untranslated (no dialog keys, no character messages) to a dialog that takes keys itself.
+enum class DialogLoop { Dialog, RawKeys };
+void run_dialog(HWND dialog, DialogLoop loop = DialogLoop::Dialog);
 
 // Pure layout rules (96-dpi pixels), exposed for tests.
 int body_height(const std::string& body);

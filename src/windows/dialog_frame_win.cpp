@@ -202,11 +202,12 @@ bool frame_message(HWND window, UINT msg, WPARAM wparam, LPARAM lparam, LRESULT&
     }
 }
 
-void run_dialog(HWND dialog) {
+void run_dialog(HWND dialog, DialogLoop loop) {
     DialogState* state = dialog ? dialog_state(dialog) : nullptr;
     if (!state) return;  // the window could not be made: nothing to wait for
     ShowWindow(dialog, SW_SHOW);
     SetForegroundWindow(dialog);
+    if (loop == DialogLoop::RawKeys) SetFocus(dialog);
     MSG msg;
     while (!state->done) {
         const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
@@ -216,7 +217,9 @@ void run_dialog(HWND dialog) {
             break;
         }
         if (got < 0) break;
-        if (!IsDialogMessageW(dialog, &msg)) {
+        if (loop == DialogLoop::RawKeys) {
+            DispatchMessageW(&msg);
+        } else if (!IsDialogMessageW(dialog, &msg)) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }

@@ -1,18 +1,271 @@
+#include <windows.h>
+
+#include "dictation/key_names.h"
+#include "util/dpi.h"
+#include "util/win_text.h"
+#include "windows/dialog_frame.h"
 #include "windows/dialogs.h"
 #include "windows/window_procs.h"
 
 namespace tolvek {
+namespace {
 
-// Stand-ins until the key-choice dialog is built.
-LRESULT CALLBACK key_dialog_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) noexcept {
-    return DefWindowProcW(w, m, wp, lp);
+constexpr COLORREF kCapsBack = RGB(244, 245, 247);
+constexpr COLORREF kCapsLine = RGB(205, 209, 217);
+constexpr COLORREF kHintText = RGB(138, 147, 166);
+constexpr COLORREF kCapText = RGB(27, 35, 51);
+constexpr COLORREF kLiveText = RGB(90, 98, 115);
+
+constexpr char kTypingKey[] =
+    "Diese Taste brauchen Sie zum Schreiben. Bitte mit Strg oder Alt kombinieren oder eine F-Taste wählen.";
+
+// What the open key dialog captured; only the UI thread touches it (the dialog procedure and
+// the keycaps view paint at different moments).
+struct KeyDialogState : DialogState {
+    bool captured = false;
+    TalkKey key;
+    std::uint32_t seen_mods = 0;  // modifiers pressed since the last other key
+    std::uint32_t live_mods = 0;  // modifiers held now
+};
+
+KeyDialogState* key_state(HWND dialog) { return static_cast<KeyDialogState*>(dialog_state(dialog)); }
+
+bool is_modifier(WPARAM vk) {
+    switch (vk) {
+    case VK_SHIFT: case VK_CONTROL: case VK_MENU: case VK_LWIN: case VK_RWIN:
+    case VK_LSHIFT: case VK_RSHIFT: case VK_LCONTROL: case VK_RCONTROL: case VK_LMENU: case VK_RMENU:
+        return true;
+    default:
+        return false;
+    }
 }
 
-LRESULT CALLBACK keycaps_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) noexcept {
-    return DefWindowProcW(w, m, wp, lp);
+template <class KeyDown>
+std::uint32_t modifier_mask(KeyDown down) {
+    std::uint32_t m = 0;
+    if (down(VK_MENU)) m |= kModAlt;
+    if (down(VK_CONTROL)) m |= kModCtrl;
+    if (down(VK_SHIFT)) m |= kModShift;
+    if (down(VK_LWIN) || down(VK_RWIN)) m |= kModWin;
+    return m;
+}
+std::uint32_t held_mask() { return modifier_mask([](int vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }); }
+std::uint32_t state_mask() { return modifier_mask([](int vk) { return (GetKeyState(vk) & 0x8000) != 0; }); }
+
+void repaint_caps(HWND dialog) { InvalidateRect(GetDlgItem(dialog, kIdKeycaps), nullptr, FALSE); }
+
+void accept(HWND dialog, KeyDialogState& state, std::uint32_t vk, std::uint32_t mods) {
+    state.live_mods = 0;
+    state.captured = true;
+    state.key = {vk, mods};
+    EnableWindow(GetDlgItem(dialog, kIdPrimary), TRUE);
+    set_status(dialog, "Übernehmen speichert die neue Taste. Oder eine andere drücken.", false);
+    repaint_caps(dialog);
 }
 
-// Stand-in until the key-choice dialog is built: behaves as cancelled.
-std::optional<TalkKey> choose_key(const std::string&) { return std::nullopt; }
+void cancel(HWND dialog, KeyDialogState& state) {
+    state.captured = false;
+    DestroyWindow(dialog);
+}
+
+void key_down(HWND dialog, KeyDialogState& state, WPARAM vk) {
+    if (is_modifier(vk)) {
+        const std::uint32_t m = held_mask();
+        state.seen_mods |= m;
+        state.live_mods = m;
+        repaint_caps(dialog);
+        return;
+    }
+    if (vk == VK_ESCAPE) {
+        cancel(dialog, state);
+        return;
+    }
+    state.seen_mods = 0;
+    const std::uint32_t m = state_mask();
+    const bool free_key = vk == VK_PAUSE || vk == VK_INSERT || vk == VK_SCROLL || (vk >= VK_F1 && vk <= VK_F24);
+    if (vk == VK_RETURN && m == 0) {
+        if (state.captured) {
+            DestroyWindow(dialog);
+        } else {
+            set_status(dialog, kTypingKey, true);
+        }
+    } else if (free_key || (m & (kModCtrl | kModAlt | kModWin)) != 0) {
+        accept(dialog, state, static_cast<std::uint32_t>(vk), m);
+    } else {
+        set_status(dialog, kTypingKey, true);
+    }
+}
+
+void modifier_up(HWND dialog, KeyDialogState& state) {
+    const std::uint32_t m = held_mask();
+    state.live_mods = m;
+    if (m == 0) {
+        const std::uint32_t seen = state.seen_mods;
+        state.seen_mods = 0;
+        if (seen == (kModCtrl | kModAlt)) {
+            set_status(dialog, "Strg + Alt allein löst auch AltGr aus. Bitte eine andere Kombination wählen.", true);
+        } else if ((seen & (seen - 1)) != 0) {  // two or more modifiers
+            accept(dialog, state, 0, seen);
+        }
+    }
+    repaint_caps(dialog);
+}
+
+void fill_round(HDC dc, int l, int t, int r, int b, COLORREF fill, COLORREF line, int corner) {
+    HBRUSH brush = CreateSolidBrush(fill);
+    HPEN pen = CreatePen(PS_SOLID, 1, line);
+    const HGDIOBJ old_brush = SelectObject(dc, brush);
+    const HGDIOBJ old_pen = SelectObject(dc, pen);
+    RoundRect(dc, l, t, r, b, corner, corner);
+    SelectObject(dc, old_brush);
+    SelectObject(dc, old_pen);
+    DeleteObject(brush);
+    DeleteObject(pen);
+}
+
+int text_width(HDC dc, const std::wstring& text) {
+    SIZE size {};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    return size.cx;
+}
+
+void paint_caps(HDC dc, int w, int h, const KeyDialogState* state) {
+    RECT all {0, 0, w, h};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    fill_round(dc, 0, 0, w, h, kCapsBack, kCapsLine, scale(10));
+    const HGDIOBJ old_font = SelectObject(dc, dialog_font(DialogFont::Body));
+    SetBkMode(dc, TRANSPARENT);
+    std::string name;
+    const bool live = state && state->live_mods != 0;
+    if (live) {
+        name = key_name(0, state->live_mods);
+    } else if (state && state->captured) {
+        name = key_name(state->key.vk, state->key.mods);
+    }
+    const int line = scale(19);
+    if (name.empty()) {
+        const std::wstring hint = L"Taste drücken …";
+        SetTextColor(dc, kHintText);
+        TextOutW(dc, (w - text_width(dc, hint)) / 2, (h - line) / 2, hint.c_str(), static_cast<int>(hint.size()));
+        SelectObject(dc, old_font);
+        return;
+    }
+    std::vector<std::wstring> parts;
+    for (std::size_t start = 0;;) {
+        const std::size_t plus = name.find(" + ", start);
+        parts.push_back(wide(name.substr(start, plus == std::string::npos ? std::string::npos : plus - start)));
+        if (plus == std::string::npos) break;
+        start = plus + 3;
+    }
+    const int cap_h = scale(34), pad = scale(14), min_w = scale(52), gap = scale(10);
+    const std::wstring plus = L"+";
+    const int plus_w = text_width(dc, plus);
+    std::vector<int> widths;
+    int row = 0;
+    for (const auto& p : parts) {
+        widths.push_back(std::max(text_width(dc, p) + 2 * pad, min_w));
+        row += widths.back();
+    }
+    row += static_cast<int>(parts.size() - 1) * (gap + plus_w + gap);
+    int x = (w - row) / 2;
+    const int top = (h - cap_h) / 2 - 1;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0) {
+            SetTextColor(dc, kHintText);
+            TextOutW(dc, x + gap, top + (cap_h - line) / 2, plus.c_str(), 1);
+            x += gap + plus_w + gap;
+        }
+        fill_round(dc, x, top + scale(3), x + widths[i], top + scale(3) + cap_h, kCapsLine, kCapsLine, scale(10));
+        fill_round(dc, x, top, x + widths[i], top + cap_h, RGB(255, 255, 255), kCapsLine, scale(10));
+        SetTextColor(dc, live ? kLiveText : kCapText);
+        TextOutW(dc, x + (widths[i] - text_width(dc, parts[i])) / 2, top + (cap_h - line) / 2, parts[i].c_str(),
+                 static_cast<int>(parts[i].size()));
+        x += widths[i];
+    }
+    SelectObject(dc, old_font);
+}
+
+}  // namespace
+
+LRESULT CALLBACK key_dialog_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) noexcept {
+    LRESULT framed = 0;
+    if (frame_message(window, msg, wparam, lparam, framed)) return framed;
+    KeyDialogState* state = key_state(window);
+    switch (msg) {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+        if (state) key_down(window, *state, wparam);
+        return 0;
+    case WM_KEYUP:
+    case WM_SYSKEYUP:
+        if (state && is_modifier(wparam)) modifier_up(window, *state);
+        return 0;
+    case WM_SYSCHAR:
+        return 0;  // Alt combinations neither beep nor open the system menu
+    case WM_COMMAND:
+        if (!state) break;
+        if (LOWORD(wparam) == kIdPrimary) {
+            if (state->captured) {
+                DestroyWindow(window);
+                return 0;
+            }
+        } else if (LOWORD(wparam) == kIdSecond) {
+            cancel(window, *state);
+            return 0;
+        }
+        SetFocus(window);
+        return 0;
+    case WM_CLOSE:
+        if (state) cancel(window, *state);
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcW(window, msg, wparam, lparam);
+}
+
+LRESULT CALLBACK keycaps_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) noexcept {
+    switch (msg) {
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(window, &ps);
+        RECT client {};
+        GetClientRect(window, &client);
+        HDC memory = CreateCompatibleDC(dc);
+        HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
+        const HGDIOBJ old = SelectObject(memory, bitmap);
+        paint_caps(memory, client.right, client.bottom, key_state(GetParent(window)));
+        BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+        DeleteDC(memory);
+        EndPaint(window, &ps);
+        return 0;
+    }
+    default:
+        return DefWindowProcW(window, msg, wparam, lparam);
+    }
+}
+
+std::optional<TalkKey> choose_key(const std::string& current_name) {
+    KeyDialogState state;
+    const int width = 460, height = 308;
+    HWND dialog = create_dialog(L"TolvekKeyDialog", "Taste wählen",
+                                "Gewünschte Taste oder Kombination drücken und loslassen.\nZwei Zusatztasten allein "
+                                "gehen auch, etwa Strg + Umschalt.",
+                                width, height, state);
+    if (!dialog) return std::nullopt;
+    add_control(dialog, L"TolvekKeycaps", "", 0, 24, 112, 412, 72, kIdKeycaps, DialogFont::Body);
+    add_control(dialog, L"STATIC", "", SS_NOPREFIX, 24, 194, 412, 40, kIdStatus, DialogFont::Small);
+    set_status(dialog, "Aktuell: " + current_name, false);
+    add_buttons(dialog, width, height, {{"Übernehmen", kIdPrimary}, {"Abbrechen", kIdSecond}});
+    EnableWindow(GetDlgItem(dialog, kIdPrimary), FALSE);
+    // Keys reach the dialog window itself, untranslated: no character messages, no dialog keys.
+    run_dialog(dialog, DialogLoop::RawKeys);
+    if (!state.captured) return std::nullopt;
+    return state.key;
+}
 
 }  // namespace tolvek

@@ -32,28 +32,18 @@ std::vector<int> take_tones() {
 void DictationEnvironment::SetUp() {
     data = new ScopedDataDir();
     tray = new FakeTray();
-    WNDCLASSW wc {};
-    wc.lpfnWndProc = main_window_proc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"TolvekMain";
-    RegisterClassW(&wc);
-    wc.lpfnWndProc = dialog_proc;
-    wc.lpszClassName = L"TolvekDialog";
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    RegisterClassW(&wc);
-    wc.lpfnWndProc = overlay_proc;
-    wc.lpszClassName = L"TolvekOverlay";
-    RegisterClassW(&wc);
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    register_window_classes(instance);
     AppState state;
     state.settings = default_settings();
     state.settings.token = "tok";
     state.settings.code = "ST-3PVA-8RKE";
     state.settings.server = "https://dienst.example";
     state.main_window = CreateWindowExW(0, L"TolvekMain", L"Tolvek", 0, 0, 0, 0, 0, nullptr,
-                                        nullptr, wc.hInstance, nullptr);
+                                        nullptr, instance, nullptr);
     state.idle_icon = state.recording_icon = LoadIconW(nullptr, IDI_APPLICATION);
     state.busy_icons.fill(state.idle_icon);
-    state.overlay_window = create_overlay_window(wc.hInstance);
+    state.overlay_window = create_overlay_window(instance);
     state.badge_ears_up = render_fox_badge(scale(24), true);
     state.badge_ears_folded = render_fox_badge(scale(24), false);
     init_app_state(std::move(state));

@@ -6,7 +6,8 @@ uploads the way a strict server would (multipart layout, WAV header, Ogg Opus th
 and opusdec), issues its own tokens, answers with a configured transcript, and does what the
 test asks next through the control interface:
 
-  POST /_control/config    merge settings: text, audio, latest, region, firm, facts, terms,
+  POST /_control/config    merge settings: text, audio, latest, region, firm, facts, terms (the
+                           word list each company starts from; changes are kept per company),
                            reject_opus, reject_codes, download_file, upload_dir (keep the
                            uploaded audio files there), inspect (false: take any upload
                            without decoding it, to answer at once in benchmarks)
@@ -60,6 +61,7 @@ class State:
         with getattr(self, "lock", threading.Lock()):
             self.config = copy.deepcopy(DEFAULTS)
             self.tokens = {}
+            self.terms = {}  # the company word list per company code
             self.queue = []
             self.requests = []
 
@@ -302,16 +304,19 @@ class Handler(BaseHTTPRequestHandler):
                 answer["latest"] = cfg["latest"]
             return self.send(200, answer)
         if path == "/v1/app/dictionary":
-            if self.bearer() is None:
+            code = self.bearer()
+            if code is None:
                 return self.error(401, "Anmeldung abgelaufen")
-            if self.command == "GET":
-                return self.send(200, {"terms": cfg["terms"]})
-            change = json.loads(body)
+            change = json.loads(body) if self.command == "POST" else None
             with STATE.lock:
-                terms = [t for t in cfg["terms"] if t not in change.get("remove", [])]
-                terms += [t for t in change.get("add", []) if t not in terms]
-                cfg["terms"] = terms
-            return self.send(200, {"ok": True})
+                # Each company starts from the configured "terms" and keeps its own changes.
+                terms = STATE.terms.setdefault(code, list(cfg["terms"]))
+                if change is not None:
+                    kept = [t for t in terms if t not in change.get("remove", [])]
+                    kept += [t for t in change.get("add", []) if t not in kept]
+                    terms[:] = kept
+                listed = list(terms)
+            return self.send(200, {"terms": listed} if change is None else {"ok": True})
         if path == "/v1/audio/transcriptions" and self.command == "POST":
             if self.bearer() is None:
                 return self.error(401, "Anmeldung abgelaufen")
