@@ -28,13 +28,6 @@ constexpr COLORREF kSharedPill = RGB(27, 35, 51);
 constexpr COLORREF kDarkText = RGB(27, 35, 51);
 constexpr COLORREF kHint = RGB(138, 147, 166);
 
-enum class HitKind { Pill, Share, Remove };
-struct HitArea {
-    RECT rect;
-    std::size_t index;
-    HitKind kind;
-};
-
 // The open dictionary window's view of the words; only the UI thread touches it.
 struct WordsState : DialogState {
     std::string server, token;
@@ -192,6 +185,11 @@ void click(HWND pills, WordsState& state, POINT p) {
 }
 
 }  // namespace
+
+std::vector<HitArea> pill_areas(HWND pills) {
+    const WordsState* state = words_state(GetParent(pills));
+    return state ? state->hits : std::vector<HitArea> {};
+}
 
 LRESULT CALLBACK words_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) noexcept {
     LRESULT framed = 0;

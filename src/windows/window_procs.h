@@ -22,6 +22,15 @@ struct TolvekDialogState : DialogState {
     LRESULT selection_at_press = LB_ERR;
 };
 
+// The click areas of the dictionary's pills as the last paint laid them out, last drawn last.
+enum class HitKind { Pill, Share, Remove };
+struct HitArea {
+    RECT rect;
+    std::size_t index;  // the word
+    HitKind kind;
+};
+std::vector<HitArea> pill_areas(HWND pills);
+
 LRESULT CALLBACK dialog_proc(HWND, UINT, WPARAM, LPARAM) noexcept;      // TolvekDialog
 LRESULT CALLBACK words_proc(HWND, UINT, WPARAM, LPARAM) noexcept;       // TolvekWords
 LRESULT CALLBACK pills_proc(HWND, UINT, WPARAM, LPARAM) noexcept;       // TolvekPills
