@@ -16,6 +16,8 @@ DictationResult error_result(const WorkerInput& input, std::string message, bool
                              std::optional<Credentials> renewed = std::nullopt) {
     DictationResult r;
     r.renewed = std::move(renewed);
+    r.resend = input.resend;
+    if (!auth_invalid) r.kept = KeptRecording {input.payload, input.ogg, input.seconds};
     r.is_error = true;
     r.text = std::move(message);
     r.length_seconds = input.seconds;
@@ -50,8 +52,12 @@ DictationResult run_dictation(const WorkerInput& input) {
 
     std::optional<OggOpus> ogg;
     if (input.opus) {
-        ogg = encode_ogg_opus(input.payload);
-        if (ogg) apply_test_halving(ogg->bytes);
+        if (input.ogg) {
+            ogg = input.ogg;
+        } else {
+            ogg = encode_ogg_opus(input.payload);
+            if (ogg) apply_test_halving(ogg->bytes);
+        }
     }
     const auto request = [&] {
         TranscriptionInput t;
@@ -75,9 +81,12 @@ DictationResult run_dictation(const WorkerInput& input) {
     DictationResult r;
     r.length_seconds = input.seconds;
     r.renewed = renewed;
+    r.resend = input.resend;
     if (const auto* error = std::get_if<ServiceError>(&answer)) {
         r.is_error = true;
         r.text = error->message;
+        // Nothing said is lost: the recording waits to be sent again.
+        r.kept = KeptRecording {input.payload, ogg, input.seconds};
     } else {
         r.text = std::get<TranscriptText>(answer).text;
     }

@@ -19,6 +19,13 @@ struct Credentials {
     bool operator==(const Credentials&) const = default;
 };
 
+// What a failed dictation keeps so that it can be sent again: the recording as it was sent.
+struct KeptRecording {
+    Bytes wav;
+    std::optional<OggOpus> ogg;
+    float seconds = 0;
+};
+
 // What the dictation worker posts back (0x8002).
 struct DictationResult {
     bool is_error = false;
@@ -26,6 +33,9 @@ struct DictationResult {
     std::optional<Credentials> renewed;
     float length_seconds = 0;
     bool auth_invalid = false;
+    // A failed sending other than a refused login keeps its recording (in memory only).
+    std::optional<KeptRecording> kept;
+    bool resend = false;  // the result of sending a kept recording again
 };
 
 // The worker's whole job on its own thread: renew a missing token, encode Opus when asked,

@@ -17,6 +17,12 @@
 #include "util/platform.h"
 
 namespace tolvek {
+namespace {
+
+// The recording of the last failed dictation; only the UI thread touches it.
+std::optional<KeptRecording> g_kept;
+
+}  // namespace
 
 std::uint32_t recording_limit_seconds() {
     static const std::uint32_t limit = [] {
@@ -107,6 +113,7 @@ void start_dictation_worker(WorkerInput input) {
             result->is_error = true;
             result->text = "Die Aufnahme ließ sich nicht verarbeiten.";
             result->length_seconds = input.seconds;
+            result->resend = input.resend;
         }
         post_record(input.main_window, kMsgTranscription, 0, std::move(result));
     }).detach();
@@ -140,6 +147,11 @@ void handle_result(std::unique_ptr<DictationResult> result) {
                                             latest.engine_name));
     if (auto line = engine_change_line(latest.engine_name, latest.transfer_summary)) log(*line);
 
+    if (result->kept) {
+        g_kept = std::move(result->kept);
+    } else if (!result->is_error) {
+        g_kept.reset();
+    }
     if (result->is_error) {
         play_sound(kToneError);
         log("Fehler: " + result->text);
@@ -159,6 +171,11 @@ void handle_result(std::unique_ptr<DictationResult> result) {
     char time[8];
     std::snprintf(time, sizeof time, "%02d:%02d", at.hour, at.minute);
     add_recent(lock_app_state()->recent, {time, result->text});
+    if (result->resend) {
+        insert_before_menu(result->text + " ");
+        play_sound(kToneDone);
+        return;
+    }
     const PasteOutcome pasted = paste_text(result->text + " ");
     play_sound(kToneDone);
     if (pasted == PasteOutcome::LeftOnClipboard) {
@@ -172,6 +189,14 @@ void handle_result(std::unique_ptr<DictationResult> result) {
                      "im Fuchs-Menü.",
                      true);
     }
+}
+
+bool kept_recording_available() { return g_kept.has_value(); }
+
+void resend_kept_recording() {
+    if (!g_kept || lock_app_state()->phase != 0) return;
+    const KeptRecording& kept = *g_kept;
+    send_recording(kept.wav, kept.seconds, kept.ogg, true, start_dictation_worker);
 }
 
 }  // namespace tolvek

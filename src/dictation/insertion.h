@@ -27,5 +27,8 @@ void track_foreground();
 // Re-inserts entry `index` of the entries the tray menu showed into the window the user worked
 // in before opening the menu, or leaves it on the clipboard.
 void insert_recent(const std::vector<RecentDictation>& entries, int index);
+// Puts text into the window the user worked in before opening the tray menu, or on the
+// clipboard with a balloon when that window is gone.
+void insert_before_menu(const std::string& text);
 
 }  // namespace tolvek

@@ -136,9 +136,7 @@ void track_foreground() {
     lock_app_state()->foreground_before_menu = foreground;
 }
 
-void insert_recent(const std::vector<RecentDictation>& entries, int index) {
-    if (index < 0 || static_cast<std::size_t>(index) >= entries.size()) return;
-    const std::string text = entries[static_cast<std::size_t>(index)].text + " ";
+void insert_before_menu(const std::string& text) {
     const HWND target = lock_app_state()->foreground_before_menu;
     const bool usable = target && IsWindow(target);
     const bool switched = usable && SetForegroundWindow(target);
@@ -151,6 +149,11 @@ void insert_recent(const std::vector<RecentDictation>& entries, int index) {
         show_balloon("Tolvek", "Der Text liegt in der Zwischenablage. Bitte mit Strg+V einfügen.", false);
         log("Verlauf in die Zwischenablage gelegt (kein Zielfenster)");
     }
+}
+
+void insert_recent(const std::vector<RecentDictation>& entries, int index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= entries.size()) return;
+    insert_before_menu(entries[static_cast<std::size_t>(index)].text + " ");
 }
 
 }  // namespace tolvek

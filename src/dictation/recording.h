@@ -3,11 +3,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 
 #include "base/settings.h"
 #include "dictation/wav.h"
+#include "opus/ogg_opus.h"
 #include "base/app_state.h"
 
 namespace tolvek {
@@ -39,7 +41,15 @@ struct WorkerInput {
     HWND main_window = nullptr;
     float seconds = 0;
     bool opus = false;
+    // A stream encoded for an earlier attempt of the same recording: sent again as it was.
+    std::optional<OggOpus> ogg;
+    bool resend = false;  // the kept recording of a failed dictation, chosen from the menu
 };
+
+// Windows build only: starts the processing of a recording (values, phase 2) and hands it to the
+// worker with the current service settings and own words.
+void send_recording(Bytes payload, float seconds, std::optional<OggOpus> ogg, bool resend,
+                    const std::function<void(WorkerInput)>& hand_over);
 
 // Windows build only: stops the running capture, drops too-short or silent recordings and
 // hands the rest to the worker starter (the dictation worker unless a test passes its own).

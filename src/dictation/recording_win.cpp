@@ -50,6 +50,12 @@ void finish_recording(const std::function<void(WorkerInput)>& hand_over) {
     case RecordingVerdict::Send: break;
     }
 
+    send_recording(test_payload ? Bytes(test_payload->begin(), test_payload->end()) : wav_bytes(samples, 16000),
+                   seconds, std::nullopt, false, hand_over);
+}
+
+void send_recording(Bytes payload, float seconds, std::optional<OggOpus> ogg, bool resend,
+                    const std::function<void(WorkerInput)>& hand_over) {
     DictationValues& values = dictation_values();
     values.recording_seconds = whole_seconds(seconds);
     values.processing_start.set(std::chrono::steady_clock::now());
@@ -60,18 +66,19 @@ void finish_recording(const std::function<void(WorkerInput)>& hand_over) {
     set_phase(2);
 
     WorkerInput input;
-    input.payload = test_payload ? Bytes(test_payload->begin(), test_payload->end())
-                                 : wav_bytes(samples, 16000);
+    input.payload = std::move(payload);
     {
         auto app = lock_app_state();
         input.server = app->settings.server;
         input.token = app->settings.token;
         input.code = app->settings.code;
         input.opus = opus_flag(app->settings);
+        input.main_window = app->main_window;
     }
     input.prompt = spellings_prompt(local_spellings());
-    input.main_window = window;
     input.seconds = seconds;
+    input.ogg = std::move(ogg);
+    input.resend = resend;
     hand_over(std::move(input));
 }
 

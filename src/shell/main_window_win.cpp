@@ -85,8 +85,10 @@ void show_tray_menu(HWND window) {
         state.settings = app->settings;
         state.offered_version = app->offered_version;
         state.recent = app->recent;
+        state.phase = app->phase;
     }
     state.autostart = autostart_enabled();
+    state.resend = kept_recording_available();
     HMENU menu = create_menu(build_menu(state));
     POINT cursor {};
     GetCursorPos(&cursor);
@@ -279,6 +281,7 @@ void run_menu_command(HWND window, unsigned command) {
     case kCmdTrayPromotion: offer_taskbar_settings(false); break;
     case kCmdCompress: toggle_and_save(&Settings::compress); break;
     case kCmdQuit: DestroyWindow(window); break;
+    case kCmdResend: resend_kept_recording(); break;
     case kCmdAllRecent: {
         // The window shows the list as it is when it opens.
         std::vector<RecentDictation> recent = lock_app_state()->recent;

@@ -75,6 +75,11 @@ std::vector<MenuItem> build_menu(const MenuState& state) {
     menu.push_back(title);
     menu.push_back(separator());
 
+    if (state.resend) {
+        MenuItem resend = item("Letzte Aufnahme erneut senden", kCmdResend);
+        resend.grayed = state.phase != 0;
+        menu.push_back(resend);
+    }
     if (state.recent.empty()) {
         MenuItem none = item("Letzte Diktate\tnoch keine", kCmdNone);
         none.grayed = true;

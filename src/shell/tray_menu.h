@@ -32,6 +32,7 @@ enum MenuCommand : unsigned {
     kCmdTrayPromotion = 71,
     kCmdCompress = 72,
     kCmdQuit = 99,
+    kCmdResend = 198,
     kCmdAllRecent = 199,
     kCmdRecentFirst = 200,  // 200 to 209, newest first
 };
@@ -52,6 +53,8 @@ struct MenuState {
     std::optional<std::string> offered_version;
     std::vector<RecentDictation> recent;
     bool autostart = false;
+    bool resend = false;     // a failed dictation's recording is kept
+    std::uint8_t phase = 0;  // a running dictation greys the re-send
 };
 
 std::vector<MenuItem> build_menu(const MenuState& state);

@@ -225,6 +225,58 @@ TEST(Tones, TheSettingAndTheMenuSwitch) {
     EXPECT_TRUE(test::take_tones().empty());
 }
 
+// The kept recording follows the results: a refused login keeps nothing, a later failure
+// replaces it, a success drops it; sending it again uploads exactly what was kept.
+TEST(KeptRecording, ReplacedByTheLaterFailureAndDroppedBySuccess) {
+    const test::DevService service;
+    if (!service.available()) GTEST_SKIP() << "needs the development service";
+    service.reset();
+    const std::string uploads = path_join(test::DictationEnvironment::data->dir(), "uploads");
+    create_directories(uploads);
+    service.config({{"upload_dir", test::service_path(uploads)}});
+    const Settings before = lock_app_state()->settings;
+    {
+        auto app = lock_app_state();
+        app->settings.server = service.base();
+        app->settings.token.clear();  // renewed with the stored code
+        app->phase = 0;
+    }
+    const auto failure = [](std::optional<KeptRecording> kept, bool auth_invalid) {
+        auto r = std::make_unique<DictationResult>();
+        r->is_error = true;
+        r->text = "Keine Verbindung zum Server. Bitte die Internetverbindung prüfen.";
+        r->auth_invalid = auth_invalid;
+        r->kept = std::move(kept);
+        return r;
+    };
+    const auto tone = [](std::int16_t level) {
+        std::vector<std::int16_t> samples(16000);
+        for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<std::int16_t>(i % 40 < 20 ? level : -level);
+        return wav_bytes(std::span(reinterpret_cast<const std::uint8_t*>(samples.data()), samples.size() * 2), 16000);
+    };
+    auto success = std::make_unique<DictationResult>();
+    success->text = "vorher";
+    handle_result(std::move(success));
+    EXPECT_FALSE(kept_recording_available());
+    handle_result(failure(std::nullopt, true));
+    EXPECT_FALSE(kept_recording_available()) << "a refused login keeps nothing";
+
+    handle_result(failure(KeptRecording {tone(3000), std::nullopt, 1.0f}, false));
+    EXPECT_TRUE(kept_recording_available());
+    const Bytes second = tone(9000);
+    handle_result(failure(KeptRecording {second, std::nullopt, 1.0f}, false));
+    resend_kept_recording();
+    ASSERT_TRUE(test::pump_until([] { return lock_app_state()->phase == 0; }, 20s));
+    const Json requests = service.requests();
+    ASSERT_FALSE(requests.empty());
+    const Json& upload = requests.back()["upload"];
+    ASSERT_TRUE(upload.contains("saved")) << upload.dump();
+    const auto sent = read_file(upload["saved"].get<std::string>());
+    EXPECT_EQ(sent, std::string(second.begin(), second.end())) << "the later failure's recording went out";
+    EXPECT_FALSE(kept_recording_available()) << "the success dropped it";
+    lock_app_state()->settings = before;
+}
+
 // Dismisses the message box the capture failure shows and keeps its text.
 class MessageBoxWatcher {
 public:

@@ -135,6 +135,41 @@ public:
 HWND Dictation::editor_window = nullptr;
 HWND Dictation::editor = nullptr;
 
+// The service fails twice (the connection closes before an answer, then 503): the recording is
+// kept, and when the service is back it is sent again from the menu into the editor.
+TEST_F(Dictation, AFailedDictationCanBeSentAgain) {
+    constexpr unsigned kResend = 198;
+    start_enrolled();
+    service.next({{"path", "/v1/audio/transcriptions"}, {"fault", "close_before"}});
+    std::size_t before = tray.calls().size();
+    dictate();
+    EXPECT_EQ(next_balloon(before, NIIF_WARNING), "Keine Verbindung zum Server. Bitte die Internetverbindung prüfen.");
+    ASSERT_TRUE(idle_again(before));
+    EXPECT_EQ(editor_text(), "");
+
+    service.next({{"path", "/v1/audio/transcriptions"}, {"status", 503},
+                  {"body", {{"error", {{"message", "Dienst wird gewartet"}}}}}});
+    before = tray.calls().size();
+    PostMessageW(window, WM_COMMAND, kResend, 0);
+    EXPECT_EQ(next_balloon(before, NIIF_WARNING), "Dienst wird gewartet");
+    ASSERT_TRUE(idle_again(before));
+
+    PostMessageW(window, WM_COMMAND, kResend, 0);
+    ASSERT_TRUE(text_arrives()) << editor_text() << "\n" << log();
+    const Json up = transcription_requests();
+    ASSERT_EQ(up.size(), 3u);
+    const auto refused = read_file(up[1]["upload"]["saved"].get<std::string>());
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_EQ(read_file(up[2]["upload"]["saved"].get<std::string>()), refused)
+        << "the same recording went out again, byte for byte";
+
+    // Sent: nothing is kept any more.
+    PostMessageW(window, WM_COMMAND, kResend, 0);
+    test::pump_for(1500ms);
+    EXPECT_EQ(transcription_requests().size(), 3u);
+    EXPECT_EQ(log().find("Hallo Welt"), std::string::npos) << "the log holds no dictated text";
+}
+
 TEST_F(Dictation, HoldTheDefaultKeyAndTheTextArrives) {
     start_enrolled();
     dictate();

@@ -6,6 +6,7 @@
 #include "base/dictation_values.h"
 #include "dictation/wav.h"
 #include "net/hello.h"
+#include "opus/ogg_opus.h"
 #include "net/system_facts.h"
 #include "unit/test_support.h"
 
@@ -98,6 +99,39 @@ TEST_F(Worker, FreshTokenRefusedAtOnceKeepsTheNewCredentials) {
     EXPECT_EQ(r.renewed->firm, "Beispiel AG");
     EXPECT_FALSE(r.renewed->token.empty());
     EXPECT_EQ(paths(), (std::vector<std::string> {"/v1/app/enroll", "/v1/audio/transcriptions"}));
+}
+
+// A failed sending keeps the recording as it went out; a refused login and a success keep none.
+TEST_F(Worker, FailedSendingKeepsTheRecording) {
+    WorkerInput wav = input("tok");
+    service.next({{"path", "/v1/audio/transcriptions"}, {"fault", "close_before"}});
+    DictationResult r = run_dictation(wav);
+    EXPECT_TRUE(r.is_error);
+    ASSERT_TRUE(r.kept.has_value());
+    EXPECT_EQ(r.kept->wav, wav.payload);
+    EXPECT_FALSE(r.kept->ogg.has_value());
+    EXPECT_EQ(r.kept->seconds, wav.seconds);
+
+    WorkerInput opus = input("tok");
+    opus.opus = true;
+    service.next({{"path", "/v1/audio/transcriptions"}, {"status", 503}, {"body", {{"error", {{"message", "Wartung"}}}}}});
+    r = run_dictation(opus);
+    EXPECT_EQ(r.text, "Wartung");
+    ASSERT_TRUE(r.kept.has_value() && r.kept->ogg.has_value());
+    EXPECT_EQ(r.kept->ogg->bytes, encode_ogg_opus(opus.payload)->bytes);
+
+    // Sent again with the kept stream: the same bytes go out, and success keeps nothing.
+    opus.ogg = r.kept->ogg;
+    opus.resend = true;
+    r = run_dictation(opus);
+    EXPECT_FALSE(r.is_error) << r.text;
+    EXPECT_TRUE(r.resend);
+    EXPECT_FALSE(r.kept.has_value());
+
+    service.next({{"path", "/v1/audio/transcriptions"}, {"status", 401}, {"body", {{"error", {{"message", "weg"}}}}}});
+    r = run_dictation(input("tok", ""));
+    EXPECT_TRUE(r.auth_invalid);
+    EXPECT_FALSE(r.kept.has_value()) << "a refused login keeps nothing";
 }
 
 TEST_F(Worker, RejectedWithoutCodeOrWithRefusedCode) {

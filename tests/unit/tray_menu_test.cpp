@@ -126,6 +126,33 @@ TEST(HelloDecision, BalloonsAndDownloads) {
     }
 }
 
+// "Letzte Aufnahme erneut senden" stands right above the recent dictations while a failed
+// recording is kept, greyed while a dictation runs, and is absent otherwise.
+TEST(Menu, ResendItemOnlyWhileARecordingIsKept) {
+    MenuState state;
+    state.settings = default_settings();
+    const auto texts = [](const std::vector<MenuItem>& menu) {
+        std::vector<std::string> out;
+        for (const auto& m : menu) out.push_back(m.text);
+        return out;
+    };
+    const auto plain = build_menu(state);
+    state.resend = true;
+    const auto with = build_menu(state);
+    ASSERT_EQ(with.size(), plain.size() + 1);
+    EXPECT_EQ(with[2].text, "Letzte Aufnahme erneut senden");
+    EXPECT_EQ(with[2].id, static_cast<unsigned>(kCmdResend));
+    EXPECT_FALSE(with[2].grayed);
+    EXPECT_EQ(with[3].text, "Letzte Diktate\tnoch keine");
+    auto rest = texts(with);
+    rest.erase(rest.begin() + 2);
+    EXPECT_EQ(rest, texts(plain)) << "everything else as it was";
+    for (std::uint8_t phase : {1, 2}) {
+        state.phase = phase;
+        EXPECT_TRUE(build_menu(state)[2].grayed) << "phase " << int(phase);
+    }
+}
+
 TEST(HelloApply, SettingsFromTheOutcome) {
     Settings s = default_settings();
     s.token = "alt";
