@@ -84,8 +84,13 @@ ParsedSettings parse_settings(std::string_view bytes) {
     }
     if (const json* v = member("server"); v && v->is_string()) {
         std::string server = v->get<std::string>();
-        if (server.rfind("https://", 0) == 0 || server.rfind("http://", 0) == 0) {
-            while (!server.empty() && server.back() == '/') server.pop_back();
+        const std::size_t scheme = server.rfind("https://", 0) == 0  ? 8
+                                   : server.rfind("http://", 0) == 0 ? 7
+                                                                     : 0;
+        // Slashes go only after the host; a server without a host counts as missing (the default
+        // is used), never as "https:" that would send everything to a host named "v1".
+        while (scheme && server.size() > scheme && server.back() == '/') server.pop_back();
+        if (scheme && server.size() > scheme && server[scheme] != '/') {
             s.server = server;
         }
     }

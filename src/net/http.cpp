@@ -261,7 +261,7 @@ std::string server_error_text(std::string_view body, long status) {
     return "Der Server antwortet mit Fehler " + std::to_string(status) + ".";
 }
 
-std::variant<Json, ServiceError> interpret_json_response(const HttpResult& result) {
+std::variant<Json, ServiceError> interpret_json_response(const HttpResult& result, bool opus_marker) {
     if (const auto* error = std::get_if<ServiceError>(&result)) return *error;
     const auto& response = std::get<HttpResponse>(result);
     if (response.status >= 400) {
@@ -269,7 +269,7 @@ std::variant<Json, ServiceError> interpret_json_response(const HttpResult& resul
         if (response.status == 401 || response.status == 403) {
             return ServiceError {ServiceError::Rejected, text};
         }
-        if ((response.status == 400 || response.status == 415 || response.status == 422) &&
+        if (opus_marker && (response.status == 400 || response.status == 415 || response.status == 422) &&
             response.body.find("\"opus_error\"") != std::string::npos) {
             return ServiceError {ServiceError::Failed, std::string(kOpusMarker) + text};
         }

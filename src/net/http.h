@@ -82,7 +82,9 @@ HttpResult perform(const HttpRequest& request);
 
 std::string server_error_text(std::string_view body, long status);
 // Status, body and JSON: the errors every JSON endpoint shares.
-std::variant<Json, ServiceError> interpret_json_response(const HttpResult& result);
+// With `opus_marker` (the transcription only), a 400, 415 or 422 naming "opus_error" is marked
+// as a refused Opus upload.
+std::variant<Json, ServiceError> interpret_json_response(const HttpResult& result, bool opus_marker = false);
 // Compact JSON with keys in byte order.
 std::string compact_json(const Json& value);
 
@@ -139,7 +141,8 @@ std::variant<T, ServiceError> with_fallback(const std::string& server, const Bas
 inline std::variant<Json, ServiceError> call_with_fallback(
     const std::string& server, const BaseRequest& request,
     const std::function<bool()>& may_fall_back = [] { return true; }) {
-    return with_fallback<Json>(server, request, interpret_json_response, may_fall_back);
+    return with_fallback<Json>(
+        server, request, [](const HttpResult& answer) { return interpret_json_response(answer); }, may_fall_back);
 }
 
 // The raw requests of the endpoints (base URL given).

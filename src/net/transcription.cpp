@@ -75,9 +75,10 @@ std::variant<Json, ServiceError> attempt(const TranscriptionInput& input,
             if (!values.upload_start.get()) values.upload_start.set(std::chrono::steady_clock::now());
         });
     };
-    auto result = call_with_fallback(input.server, send, [&values] {
-        return values.upload_written.load() < values.upload_total.load();
-    });
+    // Only the transcription reads a refused Opus upload out of an error answer.
+    auto result = with_fallback<Json>(
+        input.server, send, [](const HttpResult& answer) { return interpret_json_response(answer, true); },
+        [&values] { return values.upload_written.load() < values.upload_total.load(); });
     if (const auto* json = std::get_if<Json>(&result); json && json->is_object()) {
         const auto facts = json->find("tolvek");
         if (facts != json->end()) {
@@ -150,7 +151,11 @@ ProcessingFacts read_processing_facts(const Json& t, bool is_opus, std::size_t a
     f.engine_name = string_member(t, "engine").value_or("");
     f.region = string_member(t, "region");
     const std::optional<std::uint64_t> bytes = non_negative(t, "bytes");
-    if (upload_ms >= 301 && bytes && *bytes > 1000000) f.upload_rate = *bytes * 1000 / upload_ms;
+    if (upload_ms >= 301 && bytes && *bytes > 1000000) {
+        // In floating point: a huge "bytes" must not wrap around to a tiny rate.
+        const double rate = static_cast<double>(*bytes) * 1000.0 / static_cast<double>(upload_ms);
+        f.upload_rate = rate >= 18446744073709549568.0 ? UINT64_MAX : static_cast<std::uint64_t>(rate);
+    }
     return f;
 }
 

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -52,6 +53,10 @@ bool frame_message(HWND window, UINT msg, WPARAM wparam, LPARAM lparam, LRESULT&
 // untranslated (no dialog keys, no character messages) to a dialog that takes keys itself.
 enum class DialogLoop { Dialog, RawKeys };
 void run_dialog(HWND dialog, DialogLoop loop = DialogLoop::Dialog);
+
+// WM_PAINT of a custom view: `draw` paints the whole client area into one memory bitmap, which
+// is then copied with one BitBlt.
+void paint_buffered(HWND window, const std::function<void(HDC dc, int width, int height)>& draw);
 
 // Pure layout rules (96-dpi pixels), exposed for tests.
 int body_height(const std::string& body);

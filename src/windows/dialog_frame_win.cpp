@@ -202,6 +202,22 @@ bool frame_message(HWND window, UINT msg, WPARAM wparam, LPARAM lparam, LRESULT&
     }
 }
 
+void paint_buffered(HWND window, const std::function<void(HDC dc, int width, int height)>& draw) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    RECT client {};
+    GetClientRect(window, &client);
+    HDC memory = CreateCompatibleDC(dc);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
+    const HGDIOBJ old = SelectObject(memory, bitmap);
+    draw(memory, client.right, client.bottom);
+    BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    EndPaint(window, &ps);
+}
+
 void run_dialog(HWND dialog, DialogLoop loop) {
     DialogState* state = dialog ? dialog_state(dialog) : nullptr;
     if (!state) return;  // the window could not be made: nothing to wait for

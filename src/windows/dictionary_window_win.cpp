@@ -216,22 +216,11 @@ LRESULT CALLBACK pills_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam)
     switch (msg) {
     case WM_ERASEBKGND:
         return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(window, &ps);
-        RECT client {};
-        GetClientRect(window, &client);
-        HDC memory = CreateCompatibleDC(dc);
-        HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
-        const HGDIOBJ old = SelectObject(memory, bitmap);
-        if (state) paint_pills(memory, client.right, client.bottom, *state);
-        BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-        DeleteDC(memory);
-        EndPaint(window, &ps);
+    case WM_PAINT:
+        paint_buffered(window, [&](HDC dc, int w, int h) {
+            if (state) paint_pills(dc, w, h, *state);
+        });
         return 0;
-    }
     case WM_SETCURSOR: {
         POINT cursor {};
         GetCursorPos(&cursor);

@@ -228,22 +228,9 @@ LRESULT CALLBACK keycaps_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lpara
     switch (msg) {
     case WM_ERASEBKGND:
         return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(window, &ps);
-        RECT client {};
-        GetClientRect(window, &client);
-        HDC memory = CreateCompatibleDC(dc);
-        HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
-        const HGDIOBJ old = SelectObject(memory, bitmap);
-        paint_caps(memory, client.right, client.bottom, key_state(GetParent(window)));
-        BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-        DeleteDC(memory);
-        EndPaint(window, &ps);
+    case WM_PAINT:
+        paint_buffered(window, [&](HDC dc, int w, int h) { paint_caps(dc, w, h, key_state(GetParent(window))); });
         return 0;
-    }
     default:
         return DefWindowProcW(window, msg, wparam, lparam);
     }

@@ -70,6 +70,14 @@ protected:
     }
     // Puts the pointer on the word's pill and waits for the paint that shows its marks.
     static void hover(HWND pills, std::size_t word) {
+        // The areas come from the paint after the last change: wait for it.
+        const auto has_pill = [&] {
+            for (const HitArea& a : pill_areas(pills)) {
+                if (a.index == word) return true;
+            }
+            return false;
+        };
+        for (int i = 0; i < 40 && !has_pill(); ++i) Sleep(25);
         for (const HitArea& a : pill_areas(pills)) {
             if (a.index == word && a.kind == HitKind::Pill) {
                 POINT p {a.rect.left + 2, a.rect.top + 2};

@@ -45,11 +45,23 @@ ServiceError error_of(const std::variant<Json, ServiceError>& r) {
     return std::holds_alternative<ServiceError>(r) ? std::get<ServiceError>(r) : ServiceError {};
 }
 
+// An answer far beyond anything the service sends (a captive portal, a broken proxy) is not read
+// to its end: it is the unexpected answer.
+TEST_F(Http, AnswerBeyondTheCapIsUnexpected) {
+    std::string big = "[";
+    for (int i = 0; i < 2500000; ++i) big += "1,";
+    big += "1]";  // about 5 MB of valid JSON
+    service.next({{"path", "/v1/app/hello"}, {"status", 200}, {"raw", big}});
+    EXPECT_EQ(error_of(hello(service.base())),
+              (ServiceError {ServiceError::Failed, "Der Server hat unerwartet geantwortet."}));
+}
+
 TEST_F(Http, StatusAndBodyTable) {
     struct Case {
         const char* name;
         Json script;
         ServiceError expected;
+        bool opus_refusal = false;  // the transcription reads it as a refused Opus upload
     };
     const std::string marker(kOpusMarker);
     const Json opus_body = {{"error", {{"message", "Opus geht nicht"}}}, {"code", "opus_error"}};
@@ -65,9 +77,9 @@ TEST_F(Http, StatusAndBodyTable) {
         {"500 plain text", {{"status", 500}, {"raw", "Internal Server Error"}},
          {ServiceError::Failed, "Der Server antwortet mit Fehler 500."}},
         {"422 opus_error", {{"status", 422}, {"body", opus_body}},
-         {ServiceError::Failed, marker + "Opus geht nicht"}},
+         {ServiceError::Failed, "Opus geht nicht"}, true},
         {"415 opus_error in text", {{"status", 415}, {"raw", "x \"opus_error\" y"}},
-         {ServiceError::Failed, marker + "Der Server antwortet mit Fehler 415."}},
+         {ServiceError::Failed, "Der Server antwortet mit Fehler 415."}, true},
         {"500 opus_error", {{"status", 500}, {"body", opus_body}},
          {ServiceError::Failed, "Opus geht nicht"}},
         {"422 opus_error unquoted", {{"status", 422}, {"raw", "opus_error"}},
@@ -82,7 +94,12 @@ TEST_F(Http, StatusAndBodyTable) {
         Json script = c.script;
         script["path"] = "/v1/app/hello";
         service.next(script);
-        EXPECT_EQ(error_of(hello(service.base())), c.expected);
+        const HttpResult answer = post_hello(service.base(), "x", Json {{"empty", 0}});
+        // Other endpoints never carry the Opus marker into a message the user sees.
+        EXPECT_EQ(error_of(interpret_json_response(answer)), c.expected);
+        ServiceError transcription = c.expected;
+        if (c.opus_refusal) transcription.message = marker + transcription.message;
+        EXPECT_EQ(error_of(interpret_json_response(answer, true)), transcription);
     }
     // Any JSON value is a success; 3xx without a target too.
     service.next({{"path", "/v1/app/hello"}, {"status", 200}, {"raw", "[1,2]"}});

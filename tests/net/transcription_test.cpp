@@ -69,6 +69,10 @@ TEST(ProcessingFacts, SummaryAndRate) {
     EXPECT_EQ(read_processing_facts({{"bytes", 2000000}, {"uploadMs", 500}}, false, 1).upload_rate, 4000000u);
     EXPECT_EQ(read_processing_facts({{"bytes", 2000000}, {"uploadMs", 300}}, false, 1).upload_rate, std::nullopt);
     EXPECT_EQ(read_processing_facts({{"bytes", 1000000}, {"uploadMs", 500}}, false, 1).upload_rate, std::nullopt);
+    // A huge figure gives a huge rate (capped), never a wrapped-around small one.
+    EXPECT_EQ(read_processing_facts({{"bytes", UINT64_MAX}, {"uploadMs", 400}}, false, 1).upload_rate, UINT64_MAX);
+    EXPECT_EQ(read_processing_facts({{"bytes", 1ull << 60}, {"uploadMs", 1024}}, false, 1).upload_rate,
+              (1ull << 50) * 1000);
 
     const ProcessingFacts wrong = read_processing_facts(
         {{"model", 5}, {"ms", -3}, {"uploadMs", 1.5}, {"fallback", "ja"}, {"audio", "opus"},
