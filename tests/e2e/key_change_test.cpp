@@ -16,7 +16,7 @@ class KeyChange : public test::RunningTolvek {
 protected:
     // Opens the dialog from the menu, presses the keys there and takes the choice.
     void choose(std::initializer_list<std::pair<WORD, bool>> presses,
-                const std::function<void()>& before_taking = [] {}) {
+                const std::function<void()>& before_taking = [] {}, std::chrono::milliseconds gap = 60ms) {
         PostMessageW(window, WM_COMMAND, kCmdChangeKey, 0);
         HWND dialog = nullptr;
         ASSERT_TRUE(test::pump_until([&] { return (dialog = FindWindowW(L"TolvekKeyDialog", nullptr)) != nullptr; }));
@@ -24,7 +24,7 @@ protected:
         SetForegroundWindow(dialog);
         for (const auto& press : presses) {
             test::keys({press});
-            test::pump_for(60ms);
+            test::pump_for(gap);
         }
         test::pump_for(200ms);
         before_taking();
@@ -61,6 +61,26 @@ TEST_F(KeyChange, F8IsSavedAndDictatesTheOldKeyNoLonger) {
     EXPECT_TRUE(tray.wait_for(held, [](const test::TrayCall& c) { return c.tip.find("F8 halten") != std::string::npos; },
                               20s))
         << "released: the recording ended";
+}
+
+// While the dialog is open the old key listens no more: holding Strg + Umschalt there (to choose
+// it again) starts no recording, although the modifier poll would otherwise see it.
+TEST_F(KeyChange, TheOldKeyIsSilentWhileTheDialogIsOpen) {
+    start();
+    const std::size_t calls = tray.calls().size();
+    // Held together for 600 ms: far beyond the 180 ms after which the poll would start a recording.
+    choose({{VK_CONTROL, true}, {VK_SHIFT, true}, {VK_SHIFT, false}, {VK_CONTROL, false}}, [] {}, 600ms);
+    for (std::size_t i = calls; i < tray.calls().size(); ++i) {
+        EXPECT_NE(tray.calls()[i].tip, "Tolvek · Aufnahme läuft") << "a recording started in the dialog";
+    }
+    const auto announced = tray.wait_for(calls, [](const test::TrayCall& c) { return (c.flags & NIF_INFO) != 0; });
+    ASSERT_TRUE(announced.has_value());
+    EXPECT_EQ(announced->info, "Neue Taste: Strg + Umschalt");
+    test::pump_for(300ms);  // the key counts once it was seen released after being armed
+    const std::size_t after = tray.calls().size();
+    test::keys({{VK_CONTROL, true}, {VK_SHIFT, true}});
+    EXPECT_TRUE(recording_started(after)) << "and listens again afterwards";
+    test::keys({{VK_SHIFT, false}, {VK_CONTROL, false}});
 }
 
 TEST_F(KeyChange, KeyHeldByAnotherProgramBringsBackTheOldKey) {
