@@ -154,6 +154,31 @@ TEST_F(Http, RedirectsAtMostFiveWithoutTheToken) {
     EXPECT_EQ(moved[1]["method"], "GET") << "302 turns the POST into a GET";
 }
 
+// What a hostile or broken peer may send: a redirect to another scheme, JSON nested a million
+// deep (within the cap); and a proxy named in the environment is not used.
+TEST_F(Http, OddPeersAndAProxyInTheEnvironment) {
+    const std::string path = "/v1/app/hello";
+    service.next({{"path", path}, {"status", 302}, {"headers", {{"Location", "ftp://127.0.0.1/x"}}}, {"raw", ""}});
+    EXPECT_EQ(error_of(hello(service.base())).kind, ServiceError::Unreachable) << "only http and https are followed";
+
+    const std::string deep = std::string(1000000, '[') + std::string(1000000, ']');
+    service.next({{"path", path}, {"status", 200}, {"raw", deep}});
+    const auto nested = hello(service.base());  // parsed and freed without running out of stack
+    ASSERT_TRUE(std::holds_alternative<Json>(nested)) << error_of(nested).message;
+    EXPECT_TRUE(std::get<Json>(nested).is_array());
+
+    for (const char* variable : {"http_proxy", "HTTP_PROXY", "https_proxy", "ALL_PROXY"}) {
+        test::set_env(variable, "http://127.0.0.1:1");
+    }
+    service.next({{"path", path}, {"status", 200}, {"body", {{"direct", true}}}});
+    const auto direct = hello(service.base());
+    for (const char* variable : {"http_proxy", "HTTP_PROXY", "https_proxy", "ALL_PROXY"}) {
+        test::set_env(variable, std::nullopt);
+    }
+    ASSERT_TRUE(std::holds_alternative<Json>(direct)) << error_of(direct).message;
+    EXPECT_EQ(std::get<Json>(direct)["direct"], true);
+}
+
 TEST_F(Http, RequestHeadersInOrder) {
     service.next({{"path", "/v1/app/hello"}, {"status", 200}, {"body", Json::object()}});
     hello(service.base(), "t1");
