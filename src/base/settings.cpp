@@ -60,6 +60,8 @@ std::string parent_or_temp(const char* variable) {
 }
 
 std::string install_dir() { return path_join(parent_or_temp("LOCALAPPDATA"), "Tolvek"); }
+
+std::string install_target() { return path_join(install_dir(), "Tolvek.exe"); }
 std::string config_path() { return path_join(data_dir(), "config.json"); }
 std::string dictionary_path() { return path_join(data_dir(), "schreibweisen.txt"); }
 

@@ -47,6 +47,8 @@ std::string parent_or_temp(const char* variable);
 std::string data_dir();
 // The install directory (%LOCALAPPDATA%\Tolvek), not created.
 std::string install_dir();
+// The installed program: Tolvek.exe in the install directory.
+std::string install_target();
 std::string config_path();
 std::string dictionary_path();
 

@@ -309,14 +309,6 @@ std::string resolve_base_url(const std::string& server) {
     return server;
 }
 
-void log_fallback(const std::string& current, const std::string& error, const std::string& legacy) {
-    log(current + " nicht erreichbar (" + error + "), Rückfall auf " + legacy);
-}
-
-void log_failed_connection(const std::string& base, const std::string& error) {
-    log("Verbindung zu " + base + " gescheitert: " + error);
-}
-
 HttpResult post_transcription(const std::string& base, const std::string& token, std::string body,
                               std::optional<std::uint32_t> opus_duration_ms,
                               std::function<void(std::uint64_t)> on_sent) {

@@ -14,6 +14,7 @@
 #include <variant>
 #include <vector>
 
+#include "base/log.h"
 #include "util/guarded.h"
 
 namespace tolvek {
@@ -109,8 +110,6 @@ std::string resolve_base_url(const std::string& server);
 using BaseRequest = std::function<HttpResult(const std::string& base)>;
 template <class T>
 using Interpret = std::function<std::variant<T, ServiceError>(const HttpResult&)>;
-void log_fallback(const std::string& current, const std::string& error, const std::string& legacy);
-void log_failed_connection(const std::string& base, const std::string& error);
 
 template <class T>
 std::variant<T, ServiceError> with_fallback(const std::string& server, const BaseRequest& request,
@@ -123,7 +122,7 @@ std::variant<T, ServiceError> with_fallback(const std::string& server, const Bas
     if (!error || error->kind != ServiceError::Unreachable) return result;
 
     if (base == hosts.current && may_fall_back()) {
-        log_fallback(hosts.current, error->message, hosts.legacy);
+        log(hosts.current + " nicht erreichbar (" + error->message + "), Rückfall auf " + hosts.legacy);
         auto second = interpret(request(hosts.legacy));
         const auto* again = std::get_if<ServiceError>(&second);
         if (!again) {
@@ -134,7 +133,7 @@ std::variant<T, ServiceError> with_fallback(const std::string& server, const Bas
         return second;
     }
     if (base == hosts.legacy && server == hosts.current) fallback_memory().set(std::nullopt);
-    log_failed_connection(base, error->message);
+    log("Verbindung zu " + base + " gescheitert: " + error->message);
     return ServiceError {ServiceError::Failed, kNoConnection};
 }
 

@@ -25,7 +25,7 @@ std::uint32_t build_number(const std::optional<std::string>& text) {
 
 std::string microphone_kind_of(const std::optional<std::string>& device_name) {
     if (!device_name) return "anderes";
-    const std::string name = utf32_to_utf8(to_lower_unicode(*device_name));
+    const std::string name = lowercase(*device_name);
     static const std::pair<const char*, std::vector<const char*>> kKinds[] = {
         {"bluetooth", {"bluetooth", "hands-free", "freisprech", "airpods", "buds"}},
         {"headset", {"headset", "headphone", "kopfhörer", "jabra", "plantronics", "poly", "epos",

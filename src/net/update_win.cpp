@@ -138,16 +138,7 @@ void apply_pending_update() {
     }
     KillTimer(window, kTimerUpdateRetry);
     log("Update wird eingespielt");
-    std::wstring command = L"\"" + wide(pending->path) + L"\" --update";
-    STARTUPINFOW startup {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info {};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-        log("Update ließ sich nicht starten");
-        return;
-    }
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
+    if (!start_program("\"" + pending->path + "\" --update")) log("Update ließ sich nicht starten");
 }
 
 void remove_leftover_files() {

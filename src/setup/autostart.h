@@ -10,7 +10,5 @@ bool delete_run_value(const std::string& name);
 // On: the value "Tolvek" holds the quoted path of the installed program; off: it is removed.
 void set_autostart(bool on);
 inline bool autostart_enabled() { return run_value_exists("Tolvek"); }
-// The installed program's path between double quotes (Windows build only).
-std::wstring quoted_install_target();
 
 }  // namespace tolvek

@@ -2,7 +2,6 @@
 
 #include "base/settings.h"
 #include "setup/autostart.h"
-#include "util/platform.h"
 #include "util/win_handles.h"
 
 namespace tolvek {
@@ -23,14 +22,12 @@ bool delete_run_value(const std::string& name) {
     return key.valid() && RegDeleteValueW(key.get(), wide(name).c_str()) == ERROR_SUCCESS;
 }
 
-std::wstring quoted_install_target() { return L"\"" + wide(path_join(install_dir(), "Tolvek.exe")) + L"\""; }
-
 void set_autostart(bool on) {
     if (!on) {
         delete_run_value("Tolvek");
         return;
     }
-    RegKey(HKEY_CURRENT_USER, kRunKey, KEY_WRITE, true).set_string(L"Tolvek", quoted_install_target());
+    RegKey(HKEY_CURRENT_USER, kRunKey, KEY_WRITE, true).set_string(L"Tolvek", L"\"" + wide(install_target()) + L"\"");
 }
 
 }  // namespace tolvek

@@ -127,19 +127,6 @@ void write_registration(const std::string& target) {
         .set_string(L"", quoted + L" --link \"%1\"");
 }
 
-bool start_detached(const std::wstring& command_line, DWORD flags) {
-    std::wstring line = command_line;
-    STARTUPINFOW startup {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info {};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup, &info)) {
-        return false;
-    }
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    return true;
-}
-
 }  // namespace
 
 bool install(const std::string& running_path, const std::string& target_path,
@@ -168,14 +155,12 @@ bool install(const std::string& running_path, const std::string& target_path,
     write_registration(target_path);
     log(std::string("installiert: Version ") + kVersion + (quiet ? " (still)" : ""));
 
-    std::wstring command = L"\"" + wide(target_path) + L"\" " + (is_update ? L"--updated" : L"--first");
+    std::string command = "\"" + target_path + "\" " + (is_update ? "--updated" : "--first");
     if (quiet) {
-        command += L" --quiet";
-        if (!start_detached(command, CREATE_BREAKAWAY_FROM_JOB | DETACHED_PROCESS)) {
-            start_detached(command, DETACHED_PROCESS);
-        }
+        command += " --quiet";
+        if (!start_program(command, CREATE_BREAKAWAY_FROM_JOB | DETACHED_PROCESS)) start_program(command, DETACHED_PROCESS);
     } else {
-        start_detached(command, 0);
+        start_program(command);
     }
     return enrolled;
 }

@@ -1,9 +1,21 @@
 #include <windows.h>
 
 #include "setup/setup.h"
+#include "util/text.h"
 #include "util/win_handles.h"
 
 namespace tolvek {
+namespace {
+
+bool path_ends_with(const std::string& path, std::string_view tail) { return lowercase(path).ends_with(tail); }
+
+}  // namespace
+
+bool is_own_notify_icon_path(const std::string& path) { return path_ends_with(path, "\\tolvek\\tolvek.exe"); }
+
+bool is_predecessor_notify_icon_path(const std::string& path) {
+    return path_ends_with(path, "\\orvane\\orvane.exe");
+}
 
 std::vector<std::string> list_notify_icon_entries() {
     std::vector<std::string> names;

@@ -19,5 +19,9 @@ void migrate_from_predecessor();
 inline constexpr wchar_t kNotifyIconSettingsKey[] = L"Control Panel\\NotifyIconSettings";
 std::vector<std::string> list_notify_icon_entries();
 std::optional<std::string> read_executable_path(const std::string& subkey);
+// Whether an entry's path is this program's ("\tolvek\tolvek.exe" at its end, in any case; a
+// copy in another folder named Tolvek counts too) or the predecessor's ("\orvane\orvane.exe").
+bool is_own_notify_icon_path(const std::string& path);
+bool is_predecessor_notify_icon_path(const std::string& path);
 
 }  // namespace tolvek

@@ -11,10 +11,6 @@
 namespace tolvek {
 namespace {
 
-std::string lower(const std::string& text) { return utf32_to_utf8(to_lower_unicode(text)); }
-
-std::string install_target_lower() { return lower(path_join(install_dir(), "Tolvek.exe")); }
-
 std::optional<std::string> image_path(HANDLE process) {
     wchar_t path[1024] {};
     DWORD size = 1024;
@@ -27,7 +23,7 @@ bool terminate_if_installed(DWORD pid) {
     const Handle process(OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
     if (!process.valid()) return false;
     const auto path = image_path(process.get());
-    if (!path || lower(*path) != install_target_lower()) return false;
+    if (!path || lowercase(*path) != lowercase(install_target())) return false;
     return TerminateProcess(process.get(), 0) != 0;
 }
 
@@ -76,7 +72,7 @@ void end_running_instance() {
     bool ended = false;
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
         if (entry.th32ProcessID == GetCurrentProcessId()) continue;
-        if (lower(narrow(entry.szExeFile)) != "tolvek.exe") continue;
+        if (lowercase(narrow(entry.szExeFile)) != "tolvek.exe") continue;
         ended = terminate_if_installed(entry.th32ProcessID) || ended;
     }
     if (ended) {

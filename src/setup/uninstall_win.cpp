@@ -15,17 +15,11 @@
 namespace tolvek {
 namespace {
 
-std::string lower(const std::string& text) { return utf32_to_utf8(to_lower_unicode(text)); }
-
-bool ends_with(const std::string& text, std::string_view tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 // Whether `path` lies inside `folder`, compared component by component without regard to case.
 bool inside(const std::string& path, const std::string& folder) {
-    std::string prefix = lower(folder);
+    std::string prefix = lowercase(folder);
     while (!prefix.empty() && (prefix.back() == '\\' || prefix.back() == '/')) prefix.pop_back();
-    const std::string p = lower(path);
+    const std::string p = lowercase(path);
     return p.size() > prefix.size() && p.compare(0, prefix.size(), prefix) == 0 &&
            (p[prefix.size()] == '\\' || p[prefix.size()] == '/');
 }
@@ -34,8 +28,7 @@ void remove_notify_icon_entries() {
     for (const std::string& entry : list_notify_icon_entries()) {
         const auto path = read_executable_path(entry);
         if (!path) continue;
-        const std::string p = lower(*path);
-        if (ends_with(p, "\\tolvek\\tolvek.exe") || ends_with(p, "\\orvane\\orvane.exe")) {
+        if (is_own_notify_icon_path(*path) || is_predecessor_notify_icon_path(*path)) {
             RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(kNotifyIconSettingsKey) + L"\\" + wide(entry)).c_str());
         }
     }

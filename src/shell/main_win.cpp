@@ -92,10 +92,10 @@ int run(HINSTANCE instance) {
 
     const auto running = program_path();
     if (!running) return 0;
-    const std::string target = path_join(install_dir(), "Tolvek.exe");
+    const std::string target = install_target();
     const bool portable = get_env("TOLVEK_PORTABLE").has_value();
     if (!portable) migrate_from_predecessor();
-    if (!portable && to_lower_unicode(*running) != to_lower_unicode(target)) {
+    if (!portable && lowercase(*running) != lowercase(target)) {
         return install(*running, target, install_code(cl, *running), cl.update) ? 0 : 1;
     }
 

@@ -44,6 +44,9 @@ bool append_file_shared(const std::string& path, std::string_view data);
 // Windows build only: the running program's full path, the system's text for an error code,
 // and what the install, the migration, the update and the uninstall do to files.
 std::optional<std::string> program_path();
+// Starts a program from a whole command line (creation flags as CreateProcessW takes them) and
+// does not wait for it; false when it could not be started.
+bool start_program(const std::string& command_line, unsigned long creation_flags = 0);
 std::string os_error_text(unsigned long code);
 bool path_exists(const std::string& path);
 bool copy_file(const std::string& from, const std::string& to);

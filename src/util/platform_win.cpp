@@ -1,30 +1,11 @@
 #include <windows.h>
 
 #include "util/platform.h"
+#include "util/win_handles.h"
 #include "util/win_text.h"
 
 namespace tolvek {
 namespace {
-
-class File {
-public:
-    explicit File(HANDLE h) : h_(h) {}
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    ~File() {
-        if (valid()) CloseHandle(h_);
-    }
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return h_; }
-    bool close() {
-        const bool ok = CloseHandle(h_) != 0;
-        h_ = INVALID_HANDLE_VALUE;
-        return ok;
-    }
-
-private:
-    HANDLE h_;
-};
 
 bool write_all(HANDLE h, std::string_view data) {
     while (!data.empty()) {
@@ -71,7 +52,7 @@ bool create_directories(const std::string& path) {
 }
 
 std::optional<std::string> read_file(const std::string& path) {
-    File f(CreateFileW(wide(path).c_str(), GENERIC_READ,
+    Handle f(CreateFileW(wide(path).c_str(), GENERIC_READ,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!f.valid()) return std::nullopt;
@@ -96,7 +77,7 @@ std::optional<std::uint64_t> file_size(const std::string& path) {
 }
 
 bool write_file_flushed(const std::string& path, std::string_view data) {
-    File f(CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    Handle f(CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                        FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!f.valid()) return false;
     const bool ok = write_all(f.get(), data) && FlushFileBuffers(f.get());
@@ -119,6 +100,20 @@ std::optional<std::string> program_path() {
         if (buffer.size() >= 32768) return std::nullopt;
         buffer.resize(buffer.size() * 2);
     }
+}
+
+bool start_program(const std::string& command_line, unsigned long creation_flags) {
+    std::wstring line = wide(command_line);
+    STARTUPINFOW startup {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info {};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, creation_flags, nullptr, nullptr, &startup,
+                        &info)) {
+        return false;
+    }
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return true;
 }
 
 std::string os_error_text(unsigned long code) {
@@ -172,7 +167,7 @@ bool remove_tree(const std::string& path, const std::string& keep) {
 }
 
 bool append_file_shared(const std::string& path, std::string_view data) {
-    File f(CreateFileW(wide(path).c_str(), FILE_APPEND_DATA,
+    Handle f(CreateFileW(wide(path).c_str(), FILE_APPEND_DATA,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!f.valid()) return false;

@@ -186,6 +186,8 @@ std::string trim_unicode_space(std::string_view text) {
     return std::string(text.substr(begin, end - begin));
 }
 
+std::string lowercase(std::string_view text) { return utf32_to_utf8(to_lower_unicode(text)); }
+
 std::string to_lower_ascii(std::string_view text) {
     std::string out(text);
     for (char& c : out) {

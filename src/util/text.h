@@ -21,6 +21,8 @@ std::u32string to_upper_unicode(std::string_view text);
 std::u32string to_lower_unicode(std::string_view text);
 std::u32string utf8_to_utf32(std::string_view text);
 std::string utf32_to_utf8(std::u32string_view text);
+// Full Unicode lower case, UTF-8 in and out.
+std::string lowercase(std::string_view text);
 
 // Unicode white space (the White_Space property) removed at both ends; a CR is white space.
 std::string trim_unicode_space(std::string_view text);

@@ -89,6 +89,8 @@ public:
     }
     bool valid() const { return h_ != nullptr; }
     HANDLE get() const { return h_; }
+    // Closes now and tells whether that worked (for a file, whether its last write landed).
+    bool close() { return CloseHandle(std::exchange(h_, nullptr)) != 0; }
 
 private:
     HANDLE h_ = nullptr;

@@ -4,17 +4,10 @@
 #include "base/log.h"
 #include "base/notices.h"
 #include "setup/setup.h"
-#include "util/text.h"
 #include "util/win_handles.h"
 #include "windows/tray_promotion.h"
 
 namespace tolvek {
-
-bool is_own_notify_icon_path(const std::string& path) {
-    const std::string lower = utf32_to_utf8(to_lower_unicode(path));
-    const std::string_view own = "\\tolvek\\tolvek.exe";
-    return lower.size() >= own.size() && lower.compare(lower.size() - own.size(), own.size(), own) == 0;
-}
 
 void promote_tray_icon() {
     for (int pass = 0; pass < 10; ++pass) {

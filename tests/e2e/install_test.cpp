@@ -12,7 +12,6 @@ using test::reg_value;
 using test::sz;
 using test::dword;
 using test::target;
-using test::lower;
 using test::image_of;
 using test::window_pid;
 using test::wincontrol_exe;
@@ -66,9 +65,9 @@ TEST_F(Installing, FromADownloadFolderWithTheCodeInItsName) {
         link->GetPath(path, MAX_PATH, nullptr, 0);
         link->GetDescription(description, 256);
         link->GetWorkingDirectory(folder, MAX_PATH);
-        EXPECT_EQ(lower(narrow(path)), lower(target()));
+        EXPECT_EQ(lowercase(narrow(path)), lowercase(target()));
         EXPECT_STREQ(description, L"Taste halten, sprechen, loslassen");
-        EXPECT_EQ(lower(narrow(folder)), lower(install_dir()));
+        EXPECT_EQ(lowercase(narrow(folder)), lowercase(install_dir()));
         file->Release();
         link->Release();
     }
@@ -86,7 +85,7 @@ TEST_F(Installing, FromADownloadFolderWithTheCodeInItsName) {
     // The installed copy runs, started as a first start.
     const HWND window = running_copy();
     ASSERT_NE(window, nullptr);
-    EXPECT_EQ(lower(image_of(window_pid(window)).value_or("")), lower(target()));
+    EXPECT_EQ(lowercase(image_of(window_pid(window)).value_or("")), lowercase(target()));
     EXPECT_TRUE(balloon("Strg + Umschalt gedrückt halten, sprechen, loslassen. Der Text erscheint dort, wo der "
                         "Cursor steht. Einstellungen über das Fuchs-Symbol unten rechts."));
 }

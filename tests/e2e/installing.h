@@ -20,9 +20,8 @@ namespace tolvek::test {
 
 using namespace std::chrono_literals;
 
-inline std::string target() { return path_join(install_dir(), "Tolvek.exe"); }
+inline std::string target() { return install_target(); }
 inline std::string wincontrol_exe() { return path_join(program_dir(), "wincontrol.exe"); }
-inline std::string lower(const std::string& text) { return utf32_to_utf8(to_lower_unicode(text)); }
 
 struct RegValue {
     DWORD type = 0;
@@ -98,7 +97,7 @@ protected:
         PROCESSENTRY32W entry {};
         entry.dwSize = sizeof entry;
         for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
-            if (lower(image_of(entry.th32ProcessID).value_or("")) != lower(target())) continue;
+            if (lowercase(image_of(entry.th32ProcessID).value_or("")) != lowercase(target())) continue;
             const Handle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
             if (process.valid() && TerminateProcess(process.get(), 99)) WaitForSingleObject(process.get(), 5000);
         }

@@ -9,7 +9,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::Installing;
-using test::lower;
 using test::target;
 using test::window_pid;
 
