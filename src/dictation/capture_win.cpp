@@ -51,18 +51,28 @@ std::variant<std::shared_ptr<Capture>, std::string> start_capture() {
     format.nBlockAlign = 2;
     format.wBitsPerSample = 16;
     format.cbSize = 0;
-    const MMRESULT opened = waveInOpen(&capture->device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL);
-    if (opened != MMSYSERR_NOERROR) {
-        capture->device = nullptr;
-        return capture_open_error(opened);
-    }
-    capture->prepared =
-        waveInPrepareHeader(capture->device, capture->header.get(), sizeof(WAVEHDR)) == MMSYSERR_NOERROR;
-    if (!capture->prepared ||
-        waveInAddBuffer(capture->device, capture->header.get(), sizeof(WAVEHDR)) != MMSYSERR_NOERROR ||
-        waveInStart(capture->device) != MMSYSERR_NOERROR) {
+    // An endpoint that another program has just let go of can refuse the start for a moment
+    // (seen on a loaded machine): the whole sequence is tried up to three times, 100 ms apart,
+    // before the user hears of it. A refused open (no device, no permission) is final.
+    constexpr int kStartTries = 3;
+    for (int attempt = 1;; ++attempt) {
+        const MMRESULT opened = waveInOpen(&capture->device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL);
+        if (opened != MMSYSERR_NOERROR) {
+            capture->device = nullptr;
+            return capture_open_error(opened);
+        }
+        capture->header->dwFlags = 0;
+        capture->header->dwBytesRecorded = 0;
+        capture->prepared =
+            waveInPrepareHeader(capture->device, capture->header.get(), sizeof(WAVEHDR)) == MMSYSERR_NOERROR;
+        if (capture->prepared &&
+            waveInAddBuffer(capture->device, capture->header.get(), sizeof(WAVEHDR)) == MMSYSERR_NOERROR &&
+            waveInStart(capture->device) == MMSYSERR_NOERROR) {
+            break;
+        }
         capture->close();
-        return std::string(kCaptureStartFailed);
+        if (attempt == kStartTries) return std::string(kCaptureStartFailed);
+        Sleep(100);
     }
     return capture;
 }
