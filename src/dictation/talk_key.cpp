@@ -62,4 +62,8 @@ bool other_key_down(const KeyDown& down) {
     return down(254);
 }
 
+bool needs_other_keys(std::uint32_t held, std::uint8_t phase, bool hold) {
+    return held != 0 || (phase == 1 && hold);
+}
+
 }  // namespace tolvek

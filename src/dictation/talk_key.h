@@ -19,6 +19,7 @@ struct ModifierEngine {
     std::optional<std::chrono::steady_clock::time_point> combo_since;
     bool must_release = true;
     bool foreign_key = false;
+    bool operator==(const ModifierEngine&) const = default;
 };
 
 // What one poll of the keyboard sees.
@@ -42,6 +43,11 @@ TalkKeyAction modifier_tick(ModifierEngine& engine, const ModifierTick& tick);
 using KeyDown = std::function<bool(int vk)>;
 std::uint32_t current_modifiers(const KeyDown& down);
 bool other_key_down(const KeyDown& down);
+// Whether a poll has to read the ~240 other keys at all: only while a modifier is down, or
+// while a hold-mode recording runs (another key in its first second cancels it). In every other
+// state the engine decides the same whatever the other keys are, so the idle poll reads just
+// the five modifier keys.
+bool needs_other_keys(std::uint32_t held, std::uint8_t phase, bool hold);
 
 // Windows build only.
 bool register_talk_key();
