@@ -10,6 +10,9 @@
 #include <variant>
 #include <vector>
 
+#include "dictation/wav.h"
+#include "opus/ogg_opus.h"
+
 namespace tolvek {
 
 inline constexpr std::uint32_t kBytesPerMs = 32;
@@ -44,10 +47,25 @@ std::size_t recorded_length(std::size_t buffer_size, std::uint64_t bytes_recorde
 // The running recording (Windows build). Owned by the application state while it runs.
 struct Capture;
 
-// Windows build only.
-std::variant<std::shared_ptr<Capture>, std::string> start_capture();
-// Closes the device and returns exactly the recorded bytes.
-std::vector<std::uint8_t> stop_capture(std::shared_ptr<Capture> capture);
+// What a finished capture hands over.
+struct CapturedRecording {
+    // The WAV image of exactly the recorded bytes, made in the capture's own buffer.
+    Bytes wav;
+    // The Opus stream encoded while recording, when one was asked for and could run.
+    std::shared_ptr<OpusStream> opus;
+    std::span<const std::uint8_t> samples() const {
+        return std::span(wav).subspan(std::min(wav.size(), kWavHeaderBytes));
+    }
+};
+
+// How far behind the reported position the live encoder stays, in case a driver reports
+// bytes it has not yet written (100 ms).
+inline constexpr std::size_t kLiveEncodeMargin = 3200;
+
+// Windows build only. With `encode_opus`, a worker encodes Opus while the recording runs.
+std::variant<std::shared_ptr<Capture>, std::string> start_capture(bool encode_opus = false);
+// Stops the encoder, closes the device and hands over exactly the recorded bytes.
+CapturedRecording stop_capture(std::shared_ptr<Capture> capture);
 std::uint32_t capture_peak(Capture& capture, std::uint32_t window_ms);
 
 }  // namespace tolvek

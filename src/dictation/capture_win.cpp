@@ -1,16 +1,37 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <system_error>
+#include <utility>
+
 #include "dictation/capture.h"
-#include "util/win_text.h"
 
 namespace tolvek {
 
 struct Capture {
-    std::vector<std::uint8_t> samples;
+    // kWavHeaderBytes of room, then the samples: the WAV image is made in place at the end.
+    Bytes buffer;
     std::unique_ptr<WAVEHDR> header;
     HWAVEIN device = nullptr;
     bool prepared = false;
+    std::unique_ptr<LiveOpus> live;
+    std::shared_ptr<OpusStream> opus;
+
+    std::span<std::uint8_t> samples() { return std::span(buffer).subspan(kWavHeaderBytes); }
+    std::uint64_t position_bytes() {
+        MMTIME time {};
+        time.wType = TIME_BYTES;
+        if (waveInGetPosition(device, &time, sizeof time) != MMSYSERR_NOERROR) return 0;
+        PositionUnit unit = PositionUnit::Other;
+        std::uint64_t value = 0;
+        switch (time.wType) {
+        case TIME_BYTES: unit = PositionUnit::Bytes, value = time.u.cb; break;
+        case TIME_SAMPLES: unit = PositionUnit::Samples, value = time.u.sample; break;
+        case TIME_MS: unit = PositionUnit::Milliseconds, value = time.u.ms; break;
+        default: break;
+        }
+        return position_in_bytes(unit, value);
+    }
 
     Capture() = default;
     Capture(const Capture&) = delete;
@@ -19,6 +40,8 @@ struct Capture {
     ~Capture() { close(); }
 
     std::uint64_t close() {
+        // The encoder reads the buffer and asks the device for its position: it ends first.
+        if (live) opus = std::exchange(live, nullptr)->stop();
         if (!device) return 0;
         waveInReset(device);
         std::uint64_t recorded = 0;
@@ -33,15 +56,15 @@ struct Capture {
     }
 };
 
-std::variant<std::shared_ptr<Capture>, std::string> start_capture() {
+std::variant<std::shared_ptr<Capture>, std::string> start_capture(bool encode_opus) {
     // The buffer comes first: when memory runs out (an internal fault that ends the program)
     // no device is open yet. From the open on, the capture owns the device and closes it on
     // every way out.
     auto capture = std::make_shared<Capture>();
-    capture->samples.assign(kCaptureBufferBytes, 0);
+    capture->buffer.assign(kWavHeaderBytes + kCaptureBufferBytes, 0);
     capture->header = std::make_unique<WAVEHDR>();
-    capture->header->lpData = reinterpret_cast<LPSTR>(capture->samples.data());
-    capture->header->dwBufferLength = static_cast<DWORD>(capture->samples.size());
+    capture->header->lpData = reinterpret_cast<LPSTR>(capture->samples().data());
+    capture->header->dwBufferLength = static_cast<DWORD>(kCaptureBufferBytes);
 
     WAVEFORMATEX format {};
     format.wFormatTag = WAVE_FORMAT_PCM;
@@ -74,31 +97,33 @@ std::variant<std::shared_ptr<Capture>, std::string> start_capture() {
         if (attempt == kStartTries) return std::string(kCaptureStartFailed);
         Sleep(100);
     }
+    if (encode_opus) {
+        Capture* running = capture.get();
+        try {
+            capture->live = std::make_unique<LiveOpus>([running]() -> std::span<const std::uint8_t> {
+                const std::uint64_t position = running->position_bytes();
+                const std::uint64_t safe = position > kLiveEncodeMargin ? position - kLiveEncodeMargin : 0;
+                return running->samples().first(recorded_length(kCaptureBufferBytes, safe));
+            });
+        } catch (const std::system_error&) {
+            // No thread for it: the stream is encoded after the release as before.
+        }
+    }
     return capture;
 }
 
-std::vector<std::uint8_t> stop_capture(std::shared_ptr<Capture> capture) {
+CapturedRecording stop_capture(std::shared_ptr<Capture> capture) {
     if (!capture) return {};
     const std::uint64_t recorded = capture->close();
-    std::vector<std::uint8_t> bytes = std::move(capture->samples);
-    bytes.resize(recorded_length(bytes.size(), recorded));
-    return bytes;
+    CapturedRecording result;
+    result.wav = wav_in_place(std::move(capture->buffer), recorded_length(kCaptureBufferBytes, recorded), 16000);
+    result.opus = std::move(capture->opus);
+    return result;
 }
 
 std::uint32_t capture_peak(Capture& capture, std::uint32_t window_ms) {
     if (!capture.device) return 0;
-    MMTIME time {};
-    time.wType = TIME_BYTES;
-    if (waveInGetPosition(capture.device, &time, sizeof time) != MMSYSERR_NOERROR) return 0;
-    PositionUnit unit = PositionUnit::Other;
-    std::uint64_t value = 0;
-    switch (time.wType) {
-    case TIME_BYTES: unit = PositionUnit::Bytes, value = time.u.cb; break;
-    case TIME_SAMPLES: unit = PositionUnit::Samples, value = time.u.sample; break;
-    case TIME_MS: unit = PositionUnit::Milliseconds, value = time.u.ms; break;
-    default: break;
-    }
-    return window_peak(capture.samples, position_in_bytes(unit, value), window_ms);
+    return window_peak(capture.samples(), capture.position_bytes(), window_ms);
 }
 
 }  // namespace tolvek

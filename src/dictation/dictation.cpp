@@ -55,7 +55,10 @@ DictationResult run_dictation(const WorkerInput& input) {
         if (input.ogg) {
             ogg = input.ogg;
         } else {
-            ogg = encode_ogg_opus(input.payload);
+            // Encoded while recording, only the last frames are left; otherwise all of it.
+            const auto samples = wav_samples(input.payload);
+            if (input.live && samples) ogg = input.live->finish(*samples);
+            if (!ogg) ogg = encode_ogg_opus(input.payload);
             if (ogg) apply_test_halving(ogg->bytes);
         }
     }

@@ -36,13 +36,16 @@ std::uint32_t recording_limit_seconds() {
 
 void start_dictation() {
     bool never_enrolled;
+    bool opus;
     {
         auto app = lock_app_state();
         never_enrolled = app->settings.token.empty() && app->settings.code.empty();
+        opus = opus_flag(app->settings);
     }
     if (never_enrolled && !ensure_enrolled()) return;
 
-    auto started = start_capture();
+    // When the service takes Opus, it is encoded while the user speaks.
+    auto started = start_capture(opus);
     if (auto* error = std::get_if<std::string>(&started)) {
         report_capture_failure(*error);
         return;

@@ -125,8 +125,11 @@ void restore_clipboard() {
 }
 
 void track_foreground() {
+    // Most ticks find the same window as the last one: then nothing else is asked of the system.
+    static HWND last_seen = nullptr;
     const HWND foreground = GetForegroundWindow();
-    if (!foreground) return;
+    if (!foreground || foreground == last_seen) return;
+    last_seen = foreground;
     DWORD process = 0;
     GetWindowThreadProcessId(foreground, &process);
     if (process == GetCurrentProcessId()) return;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -43,18 +44,26 @@ struct WorkerInput {
     bool opus = false;
     // A stream encoded for an earlier attempt of the same recording: sent again as it was.
     std::optional<OggOpus> ogg;
+    // The stream encoded while the recording ran; the worker finishes it with the payload's
+    // samples (and starts over when they are not the ones it encoded).
+    std::shared_ptr<OpusStream> live;
     bool resend = false;  // the kept recording of a failed dictation, chosen from the menu
 };
 
 // Windows build only: starts the processing of a recording (values, phase 2) and hands it to the
 // worker with the current service settings and own words.
 void send_recording(Bytes payload, float seconds, std::optional<OggOpus> ogg, bool resend,
-                    const std::function<void(WorkerInput)>& hand_over);
+                    const std::function<void(WorkerInput)>& hand_over,
+                    std::shared_ptr<OpusStream> live = nullptr);
 
 // Windows build only: stops the running capture, drops too-short or silent recordings and
 // hands the rest to the worker starter (the dictation worker unless a test passes its own).
 void finish_recording();
 void finish_recording(const std::function<void(WorkerInput)>& hand_over);
+// The part after the device: judges the recording and hands it over. `seconds` is the time
+// the recording ran.
+void finish_captured(struct CapturedRecording recording, float seconds,
+                     const std::function<void(WorkerInput)>& hand_over);
 // Takes the capture out of the application state and drops it, if one runs.
 void stop_running_capture();
 // The user was typing a shortcut, not dictating: the recording goes without a trace.

@@ -31,15 +31,19 @@ void finish_recording(const std::function<void(WorkerInput)>& hand_over) {
     KillTimer(window, kTimerRecordingLimit);
     if (!capture) return;  // already finished or cancelled
 
-    const std::vector<std::uint8_t> samples = stop_capture(std::move(capture));
+    CapturedRecording recording = stop_capture(std::move(capture));
     const float seconds =
         started ? std::chrono::duration<float>(std::chrono::steady_clock::now() - *started).count()
                 : 0.0f;
+    finish_captured(std::move(recording), seconds, hand_over);
+}
 
+void finish_captured(CapturedRecording recording, float seconds,
+                     const std::function<void(WorkerInput)>& hand_over) {
     std::optional<std::string> test_payload;
     if (const auto path = get_env("TOLVEK_TEST_WAV")) test_payload = read_file(*path);
 
-    switch (judge_recording(seconds, samples, test_payload.has_value())) {
+    switch (judge_recording(seconds, recording.samples(), test_payload.has_value())) {
     case RecordingVerdict::TooShort: set_phase(0); return;
     case RecordingVerdict::Silent:
         set_phase(0);
@@ -50,12 +54,16 @@ void finish_recording(const std::function<void(WorkerInput)>& hand_over) {
     case RecordingVerdict::Send: break;
     }
 
-    send_recording(test_payload ? Bytes(test_payload->begin(), test_payload->end()) : wav_bytes(samples, 16000),
-                   seconds, std::nullopt, false, hand_over);
+    if (test_payload) {
+        // The recording is replaced: what was encoded of it does not belong to the payload.
+        send_recording(Bytes(test_payload->begin(), test_payload->end()), seconds, std::nullopt, false, hand_over);
+        return;
+    }
+    send_recording(std::move(recording.wav), seconds, std::nullopt, false, hand_over, std::move(recording.opus));
 }
 
 void send_recording(Bytes payload, float seconds, std::optional<OggOpus> ogg, bool resend,
-                    const std::function<void(WorkerInput)>& hand_over) {
+                    const std::function<void(WorkerInput)>& hand_over, std::shared_ptr<OpusStream> live) {
     DictationValues& values = dictation_values();
     values.recording_seconds = whole_seconds(seconds);
     values.processing_start.set(std::chrono::steady_clock::now());
@@ -78,6 +86,7 @@ void send_recording(Bytes payload, float seconds, std::optional<OggOpus> ogg, bo
     input.prompt = spellings_prompt(local_spellings());
     input.seconds = seconds;
     input.ogg = std::move(ogg);
+    input.live = std::move(live);
     input.resend = resend;
     hand_over(std::move(input));
 }

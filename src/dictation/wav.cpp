@@ -14,12 +14,7 @@ void put16(std::uint8_t* at, std::uint16_t v) {
 }
 void put_tag(std::uint8_t* at, const char (&tag)[5]) { std::copy(tag, tag + 4, at); }
 
-}  // namespace
-
-Bytes wav_bytes(std::span<const std::uint8_t> samples, std::uint32_t rate) {
-    const auto length = static_cast<std::uint32_t>(samples.size());
-    Bytes out(44 + samples.size());
-    std::uint8_t* h = out.data();
+void put_header(std::uint8_t* h, std::uint32_t length, std::uint32_t rate) {
     put_tag(h, "RIFF");
     put32(h + 4, 36 + length);
     put_tag(h + 8, "WAVE");
@@ -33,8 +28,21 @@ Bytes wav_bytes(std::span<const std::uint8_t> samples, std::uint32_t rate) {
     put16(h + 34, 16);
     put_tag(h + 36, "data");
     put32(h + 40, length);
-    std::copy(samples.begin(), samples.end(), out.begin() + 44);
+}
+
+}  // namespace
+
+Bytes wav_bytes(std::span<const std::uint8_t> samples, std::uint32_t rate) {
+    Bytes out(kWavHeaderBytes + samples.size());
+    put_header(out.data(), static_cast<std::uint32_t>(samples.size()), rate);
+    std::copy(samples.begin(), samples.end(), out.begin() + kWavHeaderBytes);
     return out;
+}
+
+Bytes wav_in_place(Bytes buffer, std::size_t length, std::uint32_t rate) {
+    buffer.resize(kWavHeaderBytes + length);
+    put_header(buffer.data(), static_cast<std::uint32_t>(length), rate);
+    return buffer;
 }
 
 Bytes sample_bytes(std::span<const std::int16_t> samples) {

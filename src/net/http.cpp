@@ -16,24 +16,42 @@ constexpr std::size_t kPiece = 65536;
 constexpr int kMaxRedirects = 5;
 
 struct Upload {
-    const std::string* body;
-    std::size_t offset = 0;
+    const std::vector<std::string_view>* body;
+    std::size_t piece = 0;   // the piece being sent
+    std::size_t offset = 0;  // within that piece
+    std::uint64_t sent = 0;
     const std::function<void(std::uint64_t)>* on_sent;
 };
 
 std::size_t read_body(char* buffer, std::size_t size, std::size_t count, void* user) noexcept {
     auto* upload = static_cast<Upload*>(user);
-    const std::size_t n =
-        std::min({size * count, kPiece, upload->body->size() - upload->offset});
-    std::copy_n(upload->body->data() + upload->offset, n, buffer);
-    upload->offset += n;
+    const std::size_t room = std::min(size * count, kPiece);
+    std::size_t n = 0;
+    while (n < room && upload->piece < upload->body->size()) {
+        const std::string_view piece = (*upload->body)[upload->piece];
+        const std::size_t take = std::min(room - n, piece.size() - upload->offset);
+        std::copy_n(piece.data() + upload->offset, take, buffer + n);
+        n += take;
+        upload->offset += take;
+        if (upload->offset == piece.size()) {
+            ++upload->piece;
+            upload->offset = 0;
+        }
+    }
+    upload->sent += n;
     if (n > 0 && *upload->on_sent) {
         try {
-            (*upload->on_sent)(upload->offset);
+            (*upload->on_sent)(upload->sent);
         } catch (...) {
         }
     }
     return n;
+}
+
+std::uint64_t body_size(const std::vector<std::string_view>& body) {
+    std::uint64_t total = 0;
+    for (const std::string_view piece : body) total += piece.size();
+    return total;
 }
 
 struct Answer {
@@ -117,7 +135,7 @@ struct Hop {
 };
 
 Hop perform_once(const std::string& method, const std::string& url, const Headers& headers,
-                 const std::string& body, const std::function<void(std::uint64_t)>& on_sent,
+                 const std::vector<std::string_view>& body, const std::function<void(std::uint64_t)>& on_sent,
                  std::size_t max_body, std::chrono::milliseconds remaining) {
     Hop hop;
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
@@ -156,12 +174,12 @@ Hop perform_once(const std::string& method, const std::string& url, const Header
     };
     add("Accept:");  // only the headers the service expects
     for (const auto& [name, value] : headers) add(name + ": " + value);
-    Upload upload {&body, 0, &on_sent};
+    Upload upload {&body, 0, 0, 0, &on_sent};
     if (method == "POST") {
         curl_easy_setopt(c, CURLOPT_POST, 1L);
         curl_easy_setopt(c, CURLOPT_READFUNCTION, read_body);
         curl_easy_setopt(c, CURLOPT_READDATA, &upload);
-        curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+        curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body_size(body)));
         curl_easy_setopt(c, CURLOPT_UPLOAD_BUFFERSIZE, static_cast<long>(kPiece));
         // Large bodies go at once instead of waiting for "100 Continue".
         add("Expect:");
@@ -210,7 +228,7 @@ HttpResult perform(const HttpRequest& request) {
     std::string method = request.method;
     std::string url = request.url;
     Headers headers = request.headers;
-    std::string body = request.body;
+    std::vector<std::string_view> body = request.body;
     for (int redirects = 0;; ++redirects) {
         const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
@@ -309,7 +327,8 @@ std::string resolve_base_url(const std::string& server) {
     return server;
 }
 
-HttpResult post_transcription(const std::string& base, const std::string& token, std::string body,
+HttpResult post_transcription(const std::string& base, const std::string& token,
+                              std::vector<std::string_view> body,
                               std::optional<std::uint32_t> opus_duration_ms,
                               std::function<void(std::uint64_t)> on_sent) {
     HttpRequest r;
@@ -318,7 +337,7 @@ HttpResult post_transcription(const std::string& base, const std::string& token,
     r.headers = {{"Authorization", "Bearer " + token},
                  {"X-Tolvek-Version", kVersion},
                  {"Content-Type", "multipart/form-data; boundary=----TolvekBoundary7f3a9c2e"},
-                 {"Content-Length", std::to_string(body.size())}};
+                 {"Content-Length", std::to_string(body_size(body))}};
     if (opus_duration_ms) r.headers.emplace_back("X-Tolvek-Dauer", std::to_string(*opus_duration_ms));
     r.body = std::move(body);
     r.on_sent = std::move(on_sent);
@@ -330,7 +349,8 @@ HttpResult post_hello(const std::string& base, const std::string& token, const J
     r.method = "POST";
     r.url = base + "/v1/app/hello";
     r.headers = {{"Authorization", "Bearer " + token}, {"Content-Type", "application/json"}};
-    r.body = compact_json(body);
+    const std::string json = compact_json(body);
+    r.body = {json};
     return perform(r);
 }
 
@@ -339,7 +359,8 @@ HttpResult post_enroll(const std::string& base, const Json& body) {
     r.method = "POST";
     r.url = base + "/v1/app/enroll";
     r.headers = {{"Content-Type", "application/json"}};
-    r.body = compact_json(body);
+    const std::string json = compact_json(body);
+    r.body = {json};
     return perform(r);
 }
 
@@ -349,11 +370,13 @@ HttpResult dictionary_request(const std::string& base, const std::string& token,
     HttpRequest r;
     r.url = base + "/v1/app/dictionary";
     r.headers = {{"Authorization", "Bearer " + token}, {"Content-Type", "application/json"}};
+    std::string json;
     if (add.empty() && remove.empty()) {
         r.method = "GET";
     } else {
         r.method = "POST";
-        r.body = compact_json(Json {{"add", add}, {"remove", remove}});
+        json = compact_json(Json {{"add", add}, {"remove", remove}});
+        r.body = {json};
     }
     return perform(r);
 }

@@ -45,7 +45,9 @@ struct HttpRequest {
     std::string method;  // "GET" or "POST"
     std::string url;
     Headers headers;     // sent in this order after the client's own
-    std::string body;
+    // The body's pieces, sent one after another. They stay the caller's: a recording is sent
+    // from where it lies, without a copy.
+    std::vector<std::string_view> body;
     // Called after each piece (at most 64 KiB) of the body was handed to the connection, with
     // the total handed over so far.
     std::function<void(std::uint64_t)> on_sent;
@@ -145,7 +147,8 @@ inline std::variant<Json, ServiceError> call_with_fallback(
 }
 
 // The raw requests of the endpoints (base URL given).
-HttpResult post_transcription(const std::string& base, const std::string& token, std::string body,
+HttpResult post_transcription(const std::string& base, const std::string& token,
+                              std::vector<std::string_view> body,
                               std::optional<std::uint32_t> opus_duration_ms,
                               std::function<void(std::uint64_t)> on_sent);
 HttpResult post_hello(const std::string& base, const std::string& token, const Json& body);

@@ -64,11 +64,13 @@ std::string tenths(std::uint64_t ms) {
 std::variant<Json, ServiceError> attempt(const TranscriptionInput& input,
                                          std::span<const std::uint8_t> audio, bool is_opus,
                                          std::optional<std::uint32_t> duration_ms) {
-    const std::string body = build_multipart(audio, is_opus, input.language, input.prompt);
+    const MultipartFrame frame = multipart_frame(is_opus, input.language, input.prompt);
+    const std::vector<std::string_view> body = {
+        frame.head, {reinterpret_cast<const char*>(audio.data()), audio.size()}, frame.tail};
     DictationValues& values = dictation_values();
     const auto send = [&](const std::string& base) {
         values.upload_written = 0;
-        values.upload_total = body.size();
+        values.upload_total = frame.head.size() + audio.size() + frame.tail.size();
         values.upload_start.set(std::nullopt);
         return post_transcription(base, input.token, body, duration_ms, [&values](std::uint64_t sent) {
             values.upload_written = sent;
@@ -113,10 +115,8 @@ TranscriptionResult to_text(std::variant<Json, ServiceError> result) {
 
 }  // namespace
 
-std::string build_multipart(std::span<const std::uint8_t> audio, bool is_opus,
-                            const std::string& language, const std::string& prompt) {
+MultipartFrame multipart_frame(bool is_opus, const std::string& language, const std::string& prompt) {
     std::string body;
-    body.reserve(audio.size() + 1024);
     text_field(body, "model", "whisper-1");
     text_field(body, "response_format", "json");
     if (language == "de" || language == "en") text_field(body, "language", language);
@@ -128,11 +128,7 @@ std::string build_multipart(std::span<const std::uint8_t> audio, bool is_opus,
     body += "\"\r\nContent-Type: ";
     body += is_opus ? "audio/ogg" : "audio/wav";
     body += "\r\n\r\n";
-    body.append(reinterpret_cast<const char*>(audio.data()), audio.size());
-    body += "\r\n--";
-    body += kBoundary;
-    body += "--\r\n";
-    return body;
+    return {std::move(body), std::string("\r\n--") + kBoundary + "--\r\n"};
 }
 
 ProcessingFacts read_processing_facts(const Json& t, bool is_opus, std::size_t audio_bytes) {

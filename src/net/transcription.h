@@ -15,8 +15,13 @@ namespace tolvek {
 inline constexpr char kBoundary[] = "----TolvekBoundary7f3a9c2e";
 inline constexpr std::size_t kPromptLimit = 1500;  // characters
 
-std::string build_multipart(std::span<const std::uint8_t> audio, bool is_opus,
-                            const std::string& language, const std::string& prompt);
+// The multipart body is `head`, the audio file's bytes, `tail`: the audio goes out from where
+// it lies.
+struct MultipartFrame {
+    std::string head;
+    std::string tail;
+};
+MultipartFrame multipart_frame(bool is_opus, const std::string& language, const std::string& prompt);
 
 struct OpusUpload {
     std::span<const std::uint8_t> bytes;

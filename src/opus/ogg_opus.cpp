@@ -3,6 +3,7 @@
 #include <opus/opus.h>
 
 #include <array>
+#include <cstring>
 #include <memory>
 
 #include "base/log.h"
@@ -37,6 +38,21 @@ std::size_t lacing_count(const Bytes& packet) { return packet.size() / 255 + 1; 
 struct EncoderDeleter {
     void operator()(OpusEncoder* e) const { opus_encoder_destroy(e); }
 };
+
+// A cheap fingerprint of sample bytes (whole 640-byte frames), to tell whether the samples
+// encoded early are still the recording's.
+constexpr std::uint64_t kFingerprintSeed = 0x6A09E667F3BCC909ull;
+std::uint64_t fingerprint(std::uint64_t h, std::span<const std::uint8_t> bytes) {
+    std::size_t i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes.data() + i, 8);
+        h = (h ^ word) * 0x100000001B3ull;
+        h ^= h >> 31;
+    }
+    for (; i < bytes.size(); ++i) h = (h ^ bytes[i]) * 0x100000001B3ull;
+    return h;
+}
 
 std::optional<OggOpus> failed() {
     log("Opus-Kodierung gescheitert, sende WAV");
@@ -123,41 +139,115 @@ Bytes mux_ogg_opus(const std::vector<Bytes>& packets, std::uint64_t samples, std
     return out;
 }
 
+struct OpusStream::Encoder {
+    std::unique_ptr<OpusEncoder, EncoderDeleter> handle;
+    std::uint64_t lookahead = 0;
+};
+
+OpusStream::OpusStream() { restart(); }
+OpusStream::~OpusStream() = default;
+
+bool OpusStream::restart() {
+    packets_.clear();
+    fingerprint_ = kFingerprintSeed;
+    encoder_ = std::make_unique<Encoder>();
+    int error = 0;
+    encoder_->handle.reset(opus_encoder_create(16000, 1, OPUS_APPLICATION_VOIP, &error));
+    failed_ = !encoder_->handle || error != OPUS_OK;
+    if (failed_) return false;
+    OpusEncoder* e = encoder_->handle.get();
+    opus_encoder_ctl(e, OPUS_SET_BITRATE(32000));
+    opus_encoder_ctl(e, OPUS_SET_VBR(1));
+    opus_encoder_ctl(e, OPUS_SET_COMPLEXITY(5));
+    opus_int32 lookahead = 0;
+    opus_encoder_ctl(e, OPUS_GET_LOOKAHEAD(&lookahead));
+    encoder_->lookahead = lookahead < 0 ? 0 : static_cast<std::uint64_t>(lookahead);
+    return true;
+}
+
+// Frame `frame` of the samples, zero beyond their end, as the next packet.
+bool OpusStream::encode_frame(std::span<const std::uint8_t> samples, std::size_t frame) {
+    const std::size_t s = samples.size() / 2;
+    std::array<opus_int16, kOpusFrame> pcm {};
+    const std::size_t first = frame * kOpusFrame;
+    const std::size_t count = first >= s ? 0 : std::min<std::size_t>(kOpusFrame, s - first);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t at = 2 * (first + i);
+        pcm[i] = static_cast<opus_int16>(samples[at] | samples[at + 1] << 8);
+    }
+    unsigned char packet[kMaxPacket];
+    const opus_int32 n = opus_encode(encoder_->handle.get(), pcm.data(), kOpusFrame, packet,
+                                     static_cast<opus_int32>(kMaxPacket));
+    if (n < 0) {
+        failed_ = true;
+        return false;
+    }
+    packets_.emplace_back(packet, packet + n);
+    return true;
+}
+
+void OpusStream::advance(std::span<const std::uint8_t> samples) {
+    constexpr std::size_t kFrameBytes = 2 * kOpusFrame;
+    while (!failed_ && (packets_.size() + 1) * kFrameBytes <= samples.size()) {
+        const std::size_t frame = packets_.size();
+        fingerprint_ = fingerprint(fingerprint_, samples.subspan(frame * kFrameBytes, kFrameBytes));
+        if (!encode_frame(samples, frame)) return;
+    }
+}
+
+std::optional<OggOpus> OpusStream::finish(std::span<const std::uint8_t> samples) {
+    samples = samples.first(samples.size() & ~std::size_t {1});
+    const std::size_t s = samples.size() / 2;
+    if (s == 0) return std::nullopt;
+    const std::size_t early = packets_.size() * 2 * kOpusFrame;
+    if (early > samples.size() || fingerprint(kFingerprintSeed, samples.first(early)) != fingerprint_) {
+        restart();
+    }
+    if (failed_) return std::nullopt;
+    const std::uint64_t lookahead = encoder_->lookahead;
+    const std::uint64_t frames = (s + lookahead + kOpusFrame - 1) / kOpusFrame;
+    packets_.reserve(static_cast<std::size_t>(frames));
+    while (packets_.size() < frames) {
+        if (!encode_frame(samples, packets_.size())) return std::nullopt;
+    }
+    OggOpus result;
+    result.bytes = mux_ogg_opus(packets_, s, lookahead);
+    result.duration_ms = static_cast<std::uint32_t>(s * 1000 / 16000);
+    return result;
+}
+
 std::optional<OggOpus> encode_ogg_opus(std::span<const std::uint8_t> wav) {
     const auto samples = wav_samples(wav);
     if (!samples) return std::nullopt;  // not a recording: the WAV goes as it is
-    const std::size_t s = samples->size() / 2;
-    if (s == 0) return failed();
-
-    int error = 0;
-    std::unique_ptr<OpusEncoder, EncoderDeleter> encoder(
-        opus_encoder_create(16000, 1, OPUS_APPLICATION_VOIP, &error));
-    if (!encoder || error != OPUS_OK) return failed();
-    opus_encoder_ctl(encoder.get(), OPUS_SET_BITRATE(32000));
-    opus_encoder_ctl(encoder.get(), OPUS_SET_VBR(1));
-    opus_encoder_ctl(encoder.get(), OPUS_SET_COMPLEXITY(5));
-    opus_int32 lookahead = 0;
-    opus_encoder_ctl(encoder.get(), OPUS_GET_LOOKAHEAD(&lookahead));
-    const std::uint64_t L = lookahead < 0 ? 0 : static_cast<std::uint64_t>(lookahead);
-
-    const std::uint64_t frames = (s + L + kOpusFrame - 1) / kOpusFrame;
-    std::vector<opus_int16> pcm(static_cast<std::size_t>(frames) * kOpusFrame, 0);
-    for (std::size_t i = 0; i < s; ++i) {
-        pcm[i] = static_cast<opus_int16>((*samples)[2 * i] | (*samples)[2 * i + 1] << 8);
-    }
-    std::vector<Bytes> packets;
-    packets.reserve(static_cast<std::size_t>(frames));
-    unsigned char packet[kMaxPacket];
-    for (std::uint64_t i = 0; i < frames; ++i) {
-        const opus_int32 n = opus_encode(encoder.get(), pcm.data() + i * kOpusFrame, kOpusFrame,
-                                         packet, static_cast<opus_int32>(kMaxPacket));
-        if (n < 0) return failed();
-        packets.emplace_back(packet, packet + n);
-    }
-    OggOpus result;
-    result.bytes = mux_ogg_opus(packets, s, L);
-    result.duration_ms = static_cast<std::uint32_t>(s * 1000 / 16000);
+    if (samples->size() < 2) return failed();
+    OpusStream stream;
+    auto result = stream.finish(*samples);
+    if (!result) return failed();
     return result;
+}
+
+LiveOpus::LiveOpus(Recorded recorded)
+    : recorded_(std::move(recorded)), stream_(std::make_shared<OpusStream>()), thread_([this] {
+          std::unique_lock<std::mutex> lock(mutex_);
+          while (!stopping_) {
+              wake_.wait_for(lock, std::chrono::milliseconds(100));
+              if (stopping_) break;
+              lock.unlock();
+              stream_->advance(recorded_());
+              lock.lock();
+          }
+      }) {}
+
+LiveOpus::~LiveOpus() { stop(); }
+
+std::shared_ptr<OpusStream> LiveOpus::stop() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_one();
+    if (thread_.joinable()) thread_.join();
+    return stream_;
 }
 
 void apply_test_halving(Bytes& ogg) {

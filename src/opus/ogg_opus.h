@@ -1,8 +1,13 @@
 // Ogg Opus from a recording's WAV image: libopus for the packets, the Ogg pages our own.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <span>
 #include <vector>
 
@@ -36,6 +41,56 @@ std::optional<std::span<const std::uint8_t>> wav_samples(std::span<const std::ui
 // The stream and its length, or nothing: then the WAV is sent. Failures of the encoder are
 // logged; a WAV without samples to look at is not.
 std::optional<OggOpus> encode_ogg_opus(std::span<const std::uint8_t> wav);
+
+// Encodes a recording while it grows: advance() encodes every whole 20 ms frame of the samples
+// so far, finish() the rest from the final samples, padded as encode_ogg_opus pads them. The
+// result equals encode_ogg_opus of the final samples byte for byte: when the samples encoded
+// early are not the start of the final ones (a driver that rewrote its buffer, a recording
+// replaced by another), finish starts over from the final samples.
+class OpusStream {
+public:
+    OpusStream();
+    ~OpusStream();
+    OpusStream(const OpusStream&) = delete;
+    OpusStream& operator=(const OpusStream&) = delete;
+
+    // `samples`: the little-endian 16-bit samples recorded so far, from the first one on.
+    void advance(std::span<const std::uint8_t> samples);
+    // Nothing when the encoder failed or there are no samples (not logged here).
+    std::optional<OggOpus> finish(std::span<const std::uint8_t> samples);
+    std::size_t encoded_frames() const { return packets_.size(); }
+
+private:
+    bool restart();
+    bool encode_frame(std::span<const std::uint8_t> samples, std::size_t frame);
+
+    struct Encoder;
+    std::unique_ptr<Encoder> encoder_;
+    std::vector<Bytes> packets_;
+    std::uint64_t fingerprint_ = 0;  // of the sample bytes encoded so far
+    bool failed_ = false;
+};
+
+// An OpusStream on its own thread while a recording runs: every 100 ms it encodes what
+// `recorded` reports (the samples written so far; called on that thread). stop() ends the
+// thread and hands the stream over.
+class LiveOpus {
+public:
+    using Recorded = std::function<std::span<const std::uint8_t>()>;
+    explicit LiveOpus(Recorded recorded);
+    ~LiveOpus();
+    LiveOpus(const LiveOpus&) = delete;
+    LiveOpus& operator=(const LiveOpus&) = delete;
+    std::shared_ptr<OpusStream> stop();
+
+private:
+    Recorded recorded_;
+    std::shared_ptr<OpusStream> stream_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stopping_ = false;
+    std::thread thread_;
+};
 
 // With TOLVEK_TEST_OPUS_HALB set, only the first half of the stream goes out (a cut-off stream
 // for the service's error path).

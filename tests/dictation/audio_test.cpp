@@ -54,7 +54,10 @@ TEST_F(Microphone, RecordsWhatWasFed) {
         loudest_window = std::max(loudest_window, capture_peak(*capture, 50));
         return std::chrono::steady_clock::now() - begin >= 3s;
     });
-    const std::vector<std::uint8_t> bytes = stop_capture(capture);
+    const CapturedRecording recording = stop_capture(capture);
+    const std::span<const std::uint8_t> bytes = recording.samples();
+    EXPECT_EQ(recording.wav, wav_bytes(bytes, 16000)) << "the WAV image is made in the capture buffer";
+    EXPECT_EQ(recording.opus, nullptr) << "no Opus asked for";
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
 
     EXPECT_EQ(bytes.size() % 2, 0u);
@@ -100,6 +103,43 @@ TEST_F(Microphone, SpeechIsHandedToTheWorker) {
     EXPECT_EQ(log_text(), "");
     set_phase(0);
     remove_file(dictionary_path());
+}
+
+// When the service takes Opus, it is encoded while the user speaks; the worker then finishes
+// the stream, which is the one encoded from the whole recording afterwards. A change of the
+// setting during the recording: Opus switched off sends WAV, switched on encodes after the
+// release.
+TEST_F(Microphone, OpusIsEncodedWhileTheUserSpeaks) {
+    const Settings before = lock_app_state()->settings;
+    struct Case {
+        bool at_start, at_finish;
+    };
+    for (const Case c : {Case {true, true}, Case {true, false}, Case {false, true}}) {
+        SCOPED_TRACE(std::to_string(c.at_start) + " " + std::to_string(c.at_finish));
+        const auto set_opus = [](bool on) {
+            auto app = lock_app_state();
+            app->settings.audio = "opus";
+            app->settings.compress = on;
+        };
+        set_opus(c.at_start);
+        std::optional<WorkerInput> handed;
+        start_dictation();
+        ASSERT_EQ(lock_app_state()->phase, 1);
+        ASSERT_TRUE(wait_played(play("speech.raw")));
+        set_opus(c.at_finish);
+        finish_recording([&](WorkerInput input) { handed = std::move(input); });
+        ASSERT_TRUE(handed.has_value());
+        EXPECT_EQ(handed->opus, c.at_finish);
+        EXPECT_EQ(handed->live != nullptr, c.at_start);
+        if (c.at_start) {
+            EXPECT_GT(handed->live->encoded_frames(), 100u) << "two seconds and more encoded while recording";
+            const auto live = handed->live->finish(*wav_samples(handed->payload));
+            ASSERT_TRUE(live.has_value());
+            EXPECT_EQ(live->bytes, encode_ogg_opus(handed->payload)->bytes);
+        }
+        set_phase(0);
+    }
+    lock_app_state()->settings = before;
 }
 
 TEST_F(Microphone, SilenceIsRejectedAndCounted) {
@@ -148,13 +188,18 @@ TEST_F(Microphone, TestPayloadIsSentWhateverItsLength) {
     const Bytes tiny = wav_bytes(Bytes(3200, 0), 16000);  // 0.1 s of silence
     write_file_flushed(path, std::string(tiny.begin(), tiny.end()));
     test::set_env("TOLVEK_TEST_WAV", path);
+    const Settings before = lock_app_state()->settings;
+    lock_app_state()->settings.audio = "opus";
     std::optional<WorkerInput> handed;
     start_dictation();
     test::pump_for(600ms);
     finish_recording([&](WorkerInput input) { handed = std::move(input); });
     test::set_env("TOLVEK_TEST_WAV", std::nullopt);
+    lock_app_state()->settings = before;
     ASSERT_TRUE(handed.has_value());
     EXPECT_EQ(handed->payload, tiny);
+    EXPECT_EQ(handed->live, nullptr) << "what was encoded of the real recording is not the payload's";
+    EXPECT_TRUE(handed->opus);
     EXPECT_GT(handed->seconds, 0.5f) << "the length of the real recording";
     EXPECT_LT(handed->seconds, 5.0f);
     set_phase(0);

@@ -37,7 +37,8 @@ private:
         r.method = "POST";
         r.url = base_ + path;
         r.headers = {{"Content-Type", "application/json"}};
-        r.body = compact_json(body);
+        const std::string json = compact_json(body);
+        r.body = {json};
         const auto result = interpret_json_response(perform(r));
         if (const auto* error = std::get_if<ServiceError>(&result)) {
             ADD_FAILURE() << "development service: " << error->message;

@@ -18,6 +18,13 @@ Bytes tone_wav(std::size_t samples) {
     return wav_bytes(sample_bytes(s), 16000);
 }
 
+// The whole body as it goes over the wire.
+std::string build_multipart(std::span<const std::uint8_t> audio, bool is_opus, const std::string& language,
+                            const std::string& prompt) {
+    const MultipartFrame frame = multipart_frame(is_opus, language, prompt);
+    return frame.head + std::string(audio.begin(), audio.end()) + frame.tail;
+}
+
 TEST(Multipart, ByteForByte) {
     const Bytes audio = {'A', 'B', 0, 'C'};
     const std::string expected =

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <condition_variable>
+#include <mutex>
 
 #include "dictation/wav.h"
 #include "opus/ogg_opus.h"
@@ -152,6 +154,113 @@ TEST(OggOpus, ChunkWalk) {
     const auto samples = wav_samples(wav);
     ASSERT_TRUE(samples.has_value());
     EXPECT_EQ(Bytes(samples->begin(), samples->end()), (Bytes {1, 2, 3, 4}));
+}
+
+// The stream as the encoder made it before it learnt to encode while recording: every sample,
+// zero-padded to whole frames past the look-ahead, through one libopus encoder, then muxed.
+Bytes whole_recording_stream(std::span<const std::uint8_t> samples) {
+    const std::size_t s = samples.size() / 2;
+    int error = 0;
+    OpusEncoder* e = opus_encoder_create(16000, 1, OPUS_APPLICATION_VOIP, &error);
+    opus_encoder_ctl(e, OPUS_SET_BITRATE(32000));
+    opus_encoder_ctl(e, OPUS_SET_VBR(1));
+    opus_encoder_ctl(e, OPUS_SET_COMPLEXITY(5));
+    opus_int32 l = 0;
+    opus_encoder_ctl(e, OPUS_GET_LOOKAHEAD(&l));
+    const std::size_t frames = (s + static_cast<std::size_t>(l) + 319) / 320;
+    std::vector<opus_int16> pcm(frames * 320, 0);
+    for (std::size_t i = 0; i < s; ++i) pcm[i] = static_cast<opus_int16>(samples[2 * i] | samples[2 * i + 1] << 8);
+    std::vector<Bytes> packets;
+    unsigned char packet[4000];
+    for (std::size_t i = 0; i < frames; ++i) {
+        const int n = opus_encode(e, pcm.data() + i * 320, 320, packet, 4000);
+        EXPECT_GT(n, 0);
+        packets.emplace_back(packet, packet + n);
+    }
+    opus_encoder_destroy(e);
+    return mux_ogg_opus(packets, s, static_cast<std::uint64_t>(l));
+}
+
+// Encoded while the recording grows, in whatever pieces the device reports, the stream is the
+// one encoded from the whole recording afterwards: recordings ending on a frame, mid-frame, on
+// an odd byte, shorter than one frame, shorter than the look-ahead.
+TEST(OpusStream, AnyPiecesGiveTheWholeRecordingsStream) {
+    struct Case {
+        std::size_t samples;
+        std::vector<std::size_t> reported;  // byte counts the device reports, in order
+    };
+    const Case cases[] = {
+        {16000 * 3, {640, 641, 6400, 6400, 32000, 96000}},
+        {16000 * 3 + 7, {1, 3, 999, 50000, 50001, 90000}},
+        {16000 + 320, {32000}},
+        {319, {100, 600}},
+        {50, {}},
+        {16000 * 2, {0, 0, 64000}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.samples);
+        const Bytes wav = speech_wav(c.samples);
+        const auto samples = *wav_samples(wav);
+        OpusStream stream;
+        for (const std::size_t n : c.reported) stream.advance(samples.first(std::min(n, samples.size())));
+        EXPECT_EQ(stream.encoded_frames(), std::min(c.reported.empty() ? 0 : c.reported.back(), samples.size()) / 640);
+        const auto finished = stream.finish(samples);
+        ASSERT_TRUE(finished.has_value());
+        const Bytes expected = whole_recording_stream(samples);
+        EXPECT_EQ(finished->bytes, expected);
+        EXPECT_EQ(finished->duration_ms, c.samples * 1000 / 16000);
+        EXPECT_EQ(encode_ogg_opus(wav)->bytes, expected);
+    }
+}
+
+// Samples encoded early that are not the start of the final recording (rewritten by a driver,
+// the recording replaced, the final one shorter) are encoded again from the final samples.
+TEST(OpusStream, EarlySamplesThatChangedAreEncodedAgain) {
+    const Bytes wav = speech_wav(16000 * 2);
+    const auto samples = *wav_samples(wav);
+    Bytes rewritten(samples.begin(), samples.end());
+    rewritten[1000] ^= 0x40;
+    OpusStream changed;
+    changed.advance(rewritten);
+    EXPECT_EQ(changed.finish(samples)->bytes, whole_recording_stream(samples));
+    OpusStream shorter;
+    shorter.advance(samples);
+    const auto cut = samples.first(16000);
+    EXPECT_EQ(shorter.finish(cut)->bytes, whole_recording_stream(cut));
+    OpusStream empty;
+    empty.advance(samples);
+    EXPECT_FALSE(empty.finish({}).has_value());
+}
+
+// The live encoder on its own thread keeps up with a recording written piece by piece while it
+// reads, and its stream is the whole recording's.
+TEST(OpusStream, LiveEncoderFollowsAGrowingRecording) {
+    const Bytes wav = speech_wav(16000 * 4 + 77);
+    const auto samples = *wav_samples(wav);
+    Bytes buffer(samples.size(), 0);
+    std::mutex mutex;
+    std::condition_variable read;
+    const std::size_t half = samples.size() / 2;
+    std::size_t written = 0;
+    bool read_half = false;
+    LiveOpus live([&]() -> std::span<const std::uint8_t> {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (written >= half) read_half = true;
+        read.notify_all();
+        return std::span<const std::uint8_t>(buffer).first(written);
+    });
+    // Half the recording, then wait until the encoder has read it, then the rest.
+    for (std::size_t at = 0; at < samples.size(); at += 3200) {
+        std::unique_lock<std::mutex> lock(mutex);
+        const std::size_t n = std::min<std::size_t>(3200, samples.size() - at);
+        std::copy_n(samples.begin() + static_cast<std::ptrdiff_t>(at), n, buffer.begin() + static_cast<std::ptrdiff_t>(at));
+        written = at + n;
+        if (written >= half) read.wait(lock, [&] { return read_half; });
+    }
+    const std::shared_ptr<OpusStream> stream = live.stop();
+    ASSERT_TRUE(stream);
+    EXPECT_GE(stream->encoded_frames(), half / 640) << "half of it was encoded while recording";
+    EXPECT_EQ(stream->finish(buffer)->bytes, whole_recording_stream(samples));
 }
 
 TEST(OggOpus, TestSwitchHalvesTheStream) {
