@@ -62,8 +62,17 @@ bool other_key_down(const KeyDown& down) {
     return down(254);
 }
 
-bool needs_other_keys(std::uint32_t held, std::uint8_t phase, bool hold) {
-    return held != 0 || (phase == 1 && hold);
+std::uint32_t configured_modifiers_down(std::uint32_t configured, const KeyDown& down) {
+    std::uint32_t mods = 0;
+    if ((configured & 2) && down(0x11)) mods |= 2;
+    if ((configured & 1) && down(0x12)) mods |= 1;
+    if ((configured & 4) && down(0x10)) mods |= 4;
+    if ((configured & 8) && (down(0x5B) || down(0x5C))) mods |= 8;
+    return mods;
+}
+
+bool needs_full_scan(std::uint32_t configured_down, std::uint8_t phase, bool hold) {
+    return configured_down != 0 || (phase == 1 && hold);
 }
 
 }  // namespace tolvek

@@ -43,11 +43,13 @@ TalkKeyAction modifier_tick(ModifierEngine& engine, const ModifierTick& tick);
 using KeyDown = std::function<bool(int vk)>;
 std::uint32_t current_modifiers(const KeyDown& down);
 bool other_key_down(const KeyDown& down);
-// Whether a poll has to read the ~240 other keys at all: only while a modifier is down, or
+// The talk key's own modifiers that are down (MOD_* bits), reading only those keys.
+std::uint32_t configured_modifiers_down(std::uint32_t configured, const KeyDown& down);
+// Whether a poll has to read every key: only while one of the talk key's modifiers is down, or
 // while a hold-mode recording runs (another key in its first second cancels it). In every other
-// state the engine decides the same whatever the other keys are, so the idle poll reads just
-// the five modifier keys.
-bool needs_other_keys(std::uint32_t held, std::uint8_t phase, bool hold);
+// state the engine decides as if no key at all were down, so the idle poll reads just the talk
+// key's modifiers (two keys for Strg + Umschalt).
+bool needs_full_scan(std::uint32_t configured_down, std::uint8_t phase, bool hold);
 
 // Windows build only.
 bool register_talk_key();

@@ -56,7 +56,6 @@ void poll_talk_key_release() {
 
 void poll_modifier_keys() {
     ModifierTick tick;
-    tick.held = current_modifiers(async_down);
     tick.now = std::chrono::steady_clock::now();
     {
         auto app = lock_app_state();
@@ -65,7 +64,10 @@ void poll_modifier_keys() {
         tick.phase = app->phase;
         tick.recording_start = app->recording_start;
     }
-    tick.other_key = needs_other_keys(tick.held, tick.phase, tick.hold) && other_key_down(async_down);
+    if (needs_full_scan(configured_modifiers_down(tick.configured, async_down), tick.phase, tick.hold)) {
+        tick.held = current_modifiers(async_down);
+        tick.other_key = other_key_down(async_down);
+    }
     const TalkKeyAction action = modifier_tick(g_modifier_engine, tick);
     switch (action) {
     case TalkKeyAction::Start: start_dictation(); break;
