@@ -5,12 +5,13 @@
 // real recording leaves at the release (the encoder runs 100 times faster than speech, so it
 // keeps up; what is left is its 100 ms margin and up to one 100 ms wake-up). Prints per case the
 // time from the release until the request body was handed over completely, until the answer
-// arrived, and from the answer until the text stood in the editor; and the peak working set
-// above the idle process, sampled every 2 ms. Writes the uploaded bytes to the folder given,
+// arrived, and from the answer until the text stood in the editor (medians of five rounds after
+// a warm-up); and the highest peak working set above the idle process, sampled every 2 ms. Writes the uploaded bytes to the folder given,
 // for the curl comparison of scripts/bench.
 #include <windows.h>
 #include <psapi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -42,6 +43,11 @@ std::string text_of(HWND editor) {
     wchar_t text[64] {};
     GetWindowTextW(editor, text, 64);
     return narrow(text);
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
 }
 
 std::size_t working_set() {
@@ -128,7 +134,9 @@ int main(int argc, char** argv) {
         for (const Kind kind : {Kind::Wav, Kind::LiveOpus, Kind::OpusAfterRelease}) {
             const char* name = kind == Kind::Wav ? "WAV" : kind == Kind::LiveOpus ? "Opus" : "Opus, after release";
             lock_app_state()->settings.audio = kind == Kind::Wav ? "wav" : "opus";
-            for (int round = 0; round < 2; ++round) {  // the first round warms the service up
+            std::vector<double> handed_times, answer_times, pasted_times;
+            double peak_seen = 0;
+            for (int round = 0; round < 6; ++round) {  // the first round warms the service up
                 SetWindowTextW(editor, L"");
                 SetForegroundWindow(editor);
                 test::pump_for(std::chrono::milliseconds(400));
@@ -155,13 +163,17 @@ int main(int argc, char** argv) {
                 if (round == 0) continue;
                 if (!handed || !answer || !pasted) {
                     std::printf("%-20s %4zu s  did not complete\n", name, seconds);
-                    continue;
+                    return 1;
                 }
-                handed_ms[static_cast<int>(kind)] = ms_between(start, *handed);
-                peak_mb[static_cast<int>(kind)] = (peak > idle ? peak - idle : 0) / 1e6;
-                std::printf("%-20s %4zu s %18.1f %13.1f %22.1f %22.1f\n", name, seconds, ms_between(start, *handed),
-                            ms_between(start, *answer), ms_between(*answer, *pasted), peak_mb[static_cast<int>(kind)]);
+                handed_times.push_back(ms_between(start, *handed));
+                answer_times.push_back(ms_between(start, *answer));
+                pasted_times.push_back(ms_between(*answer, *pasted));
+                peak_seen = std::max(peak_seen, (peak > idle ? peak - idle : 0) / 1e6);
             }
+            handed_ms[static_cast<int>(kind)] = median(handed_times);
+            peak_mb[static_cast<int>(kind)] = peak_seen;
+            std::printf("%-20s %4zu s %18.1f %13.1f %22.1f %22.1f\n", name, seconds, median(handed_times),
+                        median(answer_times), median(pasted_times), peak_seen);
         }
         if (handed_ms[0] > 0) {
             std::printf("  %zu s: handed over, Opus / WAV = %.2f (goal at most 1.20; encoded after the release it "
