@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <array>
 #include <thread>
 
 #include "build_config.h"
@@ -69,7 +70,6 @@ void show_notices(bool key_migrated, bool first, bool updated) {
 
 int run(HINSTANCE instance) {
     SetProcessDPIAware();
-    http_global_init();
     const CommandLine cl = parse_command_line(split_command_line(narrow(GetCommandLineW())));
     set_process_flags({cl.quiet, cl.store_install, get_env("TOLVEK_TEST_HOOKS").has_value()});
 
@@ -117,9 +117,6 @@ int run(HINSTANCE instance) {
         tray_icon(instance, 3, kRecordingFallbackColour, kRecordingFallbackDot);
     state.settings = load_settings();
     state.taskbar_created_msg = RegisterWindowMessageW(L"TaskbarCreated");
-    state.badge_ears_up = render_fox_badge(scale(24), true);
-    state.badge_ears_folded = render_fox_badge(scale(24), false);
-    for (int k = 0; k < 6; ++k) state.busy_icons[k] = make_icon(draw_busy_icon(k));
     state.main_window = main_window;
     state.overlay_window = overlay_window;
     init_app_state(std::move(state));
@@ -134,7 +131,19 @@ int run(HINSTANCE instance) {
     }
     if (key_migrated) log(kKeyMigratedLog);
 
+    // The icon first; what only a dictation needs is made after it.
     update_tray(true);
+    http_global_init();
+    {
+        const HBITMAP ears_up = render_fox_badge(scale(24), true);
+        const HBITMAP ears_folded = render_fox_badge(scale(24), false);
+        std::array<HICON, 6> busy {};
+        for (int k = 0; k < 6; ++k) busy[k] = make_icon(draw_busy_icon(k));
+        auto app = lock_app_state();
+        app->badge_ears_up = ears_up;
+        app->badge_ears_folded = ears_folded;
+        app->busy_icons = busy;
+    }
     if (!lock_app_state()->settings.store) std::thread(promote_tray_icon).detach();
     build_tones();
     clean_old_logs();
