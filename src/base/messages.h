@@ -23,6 +23,9 @@ inline constexpr UINT kReleasePollMs = 30;
 inline constexpr UINT kClipboardRestoreMs = 900;
 inline constexpr UINT kHelloPeriodMs = 14400000;
 inline constexpr UINT kModifierPollMs = 40;
+// While no key of a modifier-only talk key is down and nothing is being dictated, the poll rests
+// at this pace; a keyboard hook wakes it at once when a modifier goes down.
+inline constexpr UINT kModifierRestMs = 250;
 inline constexpr UINT kUpdateRetryMs = 15000;
 inline constexpr UINT kBusyPeriodMs = 50;
 inline constexpr UINT kForegroundPeriodMs = 300;
@@ -33,6 +36,7 @@ inline constexpr UINT kMsgTranscription = 0x8002;  // DictationResult*
 inline constexpr UINT kMsgHello = 0x8003;          // HelloOutcome*
 inline constexpr UINT kMsgDownload = 0x8004;       // DownloadOutcome*, wParam = manual
 inline constexpr UINT kMsgHandOff = 0x8005;        // std::string* hand-off text
+inline constexpr UINT kMsgModifierDown = 0x8006;   // the keyboard hook saw a modifier go down
 inline constexpr ULONG_PTR kHandOffMarker = 0xF1C0;
 // Start and finish a dictation as the talk key does; for tests only (taken only when the
 // program was started with TOLVEK_TEST_HOOKS set), not in any menu.

@@ -75,4 +75,12 @@ bool needs_full_scan(std::uint32_t configured_down, std::uint8_t phase, bool hol
     return configured_down != 0 || (phase == 1 && hold);
 }
 
+bool poll_may_rest(std::uint32_t configured_down, std::uint8_t phase) {
+    return configured_down == 0 && phase == 0;
+}
+
+bool is_modifier_key(std::uint32_t vk) {
+    return vk == 0x10 || vk == 0x11 || vk == 0x12 || vk == 0x5B || vk == 0x5C || (vk >= 0xA0 && vk <= 0xA5);
+}
+
 }  // namespace tolvek

@@ -50,6 +50,12 @@ std::uint32_t configured_modifiers_down(std::uint32_t configured, const KeyDown&
 // state the engine decides as if no key at all were down, so the idle poll reads just the talk
 // key's modifiers (two keys for Strg + Umschalt).
 bool needs_full_scan(std::uint32_t configured_down, std::uint8_t phase, bool hold);
+// Whether the poll may rest (see kModifierRestMs): no dictation runs and none of the talk key's
+// modifiers is down. The engine then stays as it is tick after tick, so fewer ticks change
+// nothing; a modifier going down wakes the poll.
+bool poll_may_rest(std::uint32_t configured_down, std::uint8_t phase);
+// The virtual keys whose going down wakes a resting poll.
+bool is_modifier_key(std::uint32_t vk);
 
 // Windows build only.
 bool register_talk_key();
@@ -58,6 +64,7 @@ bool register_talk_key();
 void unregister_talk_key();
 void poll_talk_key_release();  // timer 1
 void poll_modifier_keys();     // timer 5
+void wake_modifier_poll();     // the keyboard hook saw a modifier go down
 // Presses and releases the unassigned key 0xE8, so that releasing a modifier-only talk key does
 // not open the Start menu or the menu bar.
 void inject_dummy_key();

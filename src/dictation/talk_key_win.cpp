@@ -1,5 +1,9 @@
 #include <windows.h>
 
+#include <atomic>
+#include <system_error>
+#include <thread>
+
 #include "base/messages.h"
 #include "base/notices.h"
 #include "dictation/dictation_cycle.h"
@@ -15,6 +19,54 @@ bool async_down(int vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }
 // The modifier-only engine; only the UI thread (registration and timer 5) touches it.
 ModifierEngine g_modifier_engine;
 
+// The poll's pace, kept by the UI thread: whether the modifier poll runs, and at 40 ms.
+bool g_poll_active = false;
+bool g_poll_fast = false;
+// Shared with the keyboard hook: set while the poll rests; the hook clears it and wakes the poll.
+std::atomic<bool> g_resting {false};
+std::atomic<HWND> g_poll_window {nullptr};
+// Whether the hook is in place; without it the poll never rests.
+std::atomic<bool> g_hook_ok {false};
+// The hook runs before the system notes the key as down: after a wake the poll stays at its
+// full pace for a while, so that the key it was woken for is seen.
+std::chrono::steady_clock::time_point g_woken_at;
+constexpr std::chrono::milliseconds kAwakeAtLeast {300};
+
+LRESULT CALLBACK keyboard_hook(int code, WPARAM wparam, LPARAM lparam) {
+    if (code == HC_ACTION && (wparam == WM_KEYDOWN || wparam == WM_SYSKEYDOWN) && g_resting.load() &&
+        is_modifier_key(reinterpret_cast<const KBDLLHOOKSTRUCT*>(lparam)->vkCode) && g_resting.exchange(false)) {
+        PostMessageW(g_poll_window.load(), kMsgModifierDown, 0, 0);
+    }
+    return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+// The hook lives on a thread that does nothing else: the system silently drops a low-level hook
+// whose thread keeps it waiting, and the UI thread can be busy (a paste, a message box).
+void start_keyboard_hook() {
+    static bool started = false;
+    if (started) return;
+    started = true;
+    try {
+        std::thread([] {
+            const HHOOK hook = SetWindowsHookExW(WH_KEYBOARD_LL, keyboard_hook, GetModuleHandleW(nullptr), 0);
+            if (!hook) return;
+            g_hook_ok = true;
+            MSG msg;
+            while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            }
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread: the poll keeps its 40 ms pace.
+    }
+}
+
+void set_poll_pace(HWND window, bool fast) {
+    if (fast == g_poll_fast) return;
+    g_poll_fast = fast;
+    g_resting = !fast;
+    SetTimer(window, kTimerModifierPoll, fast ? kModifierPollMs : kModifierRestMs, nullptr);
+}
+
 }  // namespace
 
 bool register_talk_key() {
@@ -28,6 +80,8 @@ bool register_talk_key() {
     }
     UnregisterHotKey(window, kTalkHotKeyId);
     KillTimer(window, kTimerModifierPoll);
+    g_poll_active = false;
+    g_resting = false;
     if (vk != 0) {
         if (RegisterHotKey(window, kTalkHotKeyId, mods | MOD_NOREPEAT, vk)) return true;
         show_balloon("Tolvek",
@@ -38,7 +92,11 @@ bool register_talk_key() {
         return false;
     }
     arm(g_modifier_engine);
+    g_poll_window = window;
+    g_poll_active = true;
+    g_poll_fast = true;
     SetTimer(window, kTimerModifierPoll, kModifierPollMs, nullptr);
+    start_keyboard_hook();
     return true;
 }
 
@@ -46,6 +104,8 @@ void unregister_talk_key() {
     const HWND window = lock_app_state()->main_window;
     UnregisterHotKey(window, kTalkHotKeyId);
     KillTimer(window, kTimerModifierPoll);
+    g_poll_active = false;
+    g_resting = false;
 }
 
 void poll_talk_key_release() {
@@ -64,17 +124,30 @@ void poll_modifier_keys() {
         tick.phase = app->phase;
         tick.recording_start = app->recording_start;
     }
-    if (needs_full_scan(configured_modifiers_down(tick.configured, async_down), tick.phase, tick.hold)) {
+    const std::uint32_t configured_down = configured_modifiers_down(tick.configured, async_down);
+    if (needs_full_scan(configured_down, tick.phase, tick.hold)) {
         tick.held = current_modifiers(async_down);
         tick.other_key = other_key_down(async_down);
     }
     const TalkKeyAction action = modifier_tick(g_modifier_engine, tick);
+    if (g_poll_active) {
+        const bool rest = g_hook_ok && action == TalkKeyAction::None && poll_may_rest(configured_down, tick.phase) &&
+                          tick.now - g_woken_at >= kAwakeAtLeast;
+        set_poll_pace(g_poll_window.load(), !rest);
+    }
     switch (action) {
     case TalkKeyAction::Start: start_dictation(); break;
     case TalkKeyAction::Finish: finish_recording(); break;
     case TalkKeyAction::Cancel: cancel_recording(); break;
     case TalkKeyAction::None: break;
     }
+}
+
+void wake_modifier_poll() {
+    if (!g_poll_active || g_poll_fast) return;
+    g_woken_at = std::chrono::steady_clock::now();
+    set_poll_pace(g_poll_window.load(), true);
+    poll_modifier_keys();
 }
 
 void inject_dummy_key() {

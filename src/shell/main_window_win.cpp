@@ -217,6 +217,7 @@ LRESULT handle(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
     case kMsgHello: on_hello(window, take_record<HelloOutcome>(lparam)); return 0;
     case kMsgDownload: on_download(wparam, take_record<DownloadOutcome>(lparam)); return 0;
     case kMsgHandOff: on_hand_off(*take_record<std::string>(lparam)); return 0;
+    case kMsgModifierDown: wake_modifier_poll(); return 0;
     case kMsgStartDictation:
         // Any program on the desktop can post these: only a run a test started takes them.
         if (process_flags().test_hooks && lock_app_state()->phase == 0) start_dictation();
