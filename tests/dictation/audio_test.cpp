@@ -165,13 +165,17 @@ TEST_F(Microphone, SilenceIsRejectedAndCounted) {
     EXPECT_NE(log.find(" Aufnahme stumm\n"), std::string::npos);
 }
 
+// With Opus asked for, the live encoder runs and goes with the recording.
 TEST_F(Microphone, TooShortIsDroppedWithoutAWord) {
     const std::size_t calls = test::DictationEnvironment::tray->calls().size();
+    const Settings before = lock_app_state()->settings;
+    lock_app_state()->settings.audio = "opus";
     start_dictation();
     play("speech.raw");
     test::pump_for(200ms);
     bool handed = false;
     finish_recording([&](WorkerInput) { handed = true; });
+    lock_app_state()->settings = before;
     EXPECT_FALSE(handed);
     EXPECT_EQ(lock_app_state()->phase, 0);
     EXPECT_EQ(log_text(), "");

@@ -108,7 +108,7 @@ TEST_F(Http, StatusAndBodyTable) {
 
 TEST_F(Http, FaultsAreUnreachable) {
     http_settings().deadline = 3s;
-    for (const char* fault : {"close_before", "close_mid_body", "close_after_body", "silent"}) {
+    for (const char* fault : {"close_before", "close_mid_body", "close_after_body", "silent", "trickle"}) {
         SCOPED_TRACE(fault);
         service.next({{"path", "/v1/app/hello"}, {"fault", fault}, {"delay", 10}});
         const auto started = std::chrono::steady_clock::now();
@@ -117,6 +117,19 @@ TEST_F(Http, FaultsAreUnreachable) {
         EXPECT_FALSE(e.message.empty());
         EXPECT_LT(std::chrono::steady_clock::now() - started, 8s) << "the deadline ends the wait";
     }
+    // A reset while a large body is still going out: no answer, and the progress shows the
+    // body was not handed over completely.
+    service.next({{"path", "/v1/app/hello"}, {"fault", "reset_mid_body"}});
+    const std::string large(24 * 1024 * 1024, 'x');
+    std::uint64_t handed = 0;
+    HttpRequest r;
+    r.method = "POST";
+    r.url = service.base() + "/v1/app/hello";
+    r.body = {large};
+    r.on_sent = [&](std::uint64_t sent) { handed = sent; };
+    const ServiceError reset = error_of(interpret_json_response(perform(r)));
+    EXPECT_EQ(reset.kind, ServiceError::Unreachable) << reset.message;
+    EXPECT_LT(handed, large.size());
     const ServiceError refused = error_of(hello(kRefused));
     EXPECT_EQ(refused.kind, ServiceError::Unreachable);
     EXPECT_EQ(error_of(hello("")).kind, ServiceError::Unreachable) << "no server configured";

@@ -13,7 +13,10 @@ test asks next through the control interface:
                            without decoding it, to answer at once in benchmarks)
   POST /_control/next      queue a scripted answer for the next request (optionally to "path"):
                            status, body (JSON) or raw / raw_base64, headers, delay (seconds),
-                           fault: close_before | close_mid_body | close_after_body | silent
+                           fault: close_before | close_mid_body | close_after_body | silent |
+                           reset_mid_body (a TCP reset after half the body) | trickle (an
+                           answer of 1,000,000 announced bytes, one byte every 0.2 s for "delay"
+                           seconds)
   GET  /_control/requests  every request so far: method, path, headers in order, body details
   POST /_control/reset     back to the defaults
 
@@ -28,6 +31,7 @@ import re
 import secrets
 import socket
 import ssl
+import struct
 import subprocess
 import sys
 import tempfile
@@ -224,6 +228,14 @@ class Handler(BaseHTTPRequestHandler):
         if fault == "close_before":
             self.record(b"", {"fault": fault})
             return self.drop_connection()
+        if fault == "reset_mid_body":
+            body = self.read_body(limit=max(1, int(self.headers.get("Content-Length") or 0) // 2))
+            self.record(body, {"fault": fault})
+            self.close_connection = True
+            # Linger 0: the close sends a reset instead of an orderly end.
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            self.connection.close()
+            return None
         if fault == "close_mid_body":
             body = self.read_body(limit=max(1, int(self.headers.get("Content-Length") or 0) // 2))
             self.record(body, {"fault": fault})
@@ -231,6 +243,21 @@ class Handler(BaseHTTPRequestHandler):
         body = self.read_body()
         if fault == "close_after_body":
             self.record(body, {"fault": fault})
+            return self.drop_connection()
+        if fault == "trickle":
+            self.record(body, {"fault": fault})
+            self.send_response(200)
+            self.send_header("Content-Type", "application/json")
+            self.send_header("Content-Length", "1000000")
+            self.end_headers()
+            until = time.monotonic() + float(script.get("delay", 60))
+            try:
+                while time.monotonic() < until:
+                    self.wfile.write(b" ")
+                    self.wfile.flush()
+                    time.sleep(0.2)
+            except OSError:
+                pass
             return self.drop_connection()
         if fault == "silent":
             self.record(body, {"fault": fault})
