@@ -68,6 +68,9 @@ class State:
             self.terms = {}  # the company word list per company code
             self.queue = []
             self.requests = []
+            # Requests that arrived before a reset (one still sleeping through a scripted
+            # delay, say) are not recorded after it.
+            self.generation = getattr(self, "generation", 0) + 1
 
     def next_script(self, path):
         with self.lock:
@@ -210,7 +213,8 @@ class Handler(BaseHTTPRequestHandler):
                 entry["body_base64"] = base64.b64encode(body).decode()
         entry.update(details)
         with STATE.lock:
-            STATE.requests.append(entry)
+            if getattr(self, "generation", STATE.generation) == STATE.generation:
+                STATE.requests.append(entry)
 
     # -- dispatch -------------------------------------------------------------------------
     def do_GET(self):
@@ -220,6 +224,7 @@ class Handler(BaseHTTPRequestHandler):
         self.handle_request()
 
     def handle_request(self):
+        self.generation = STATE.generation
         path = self.path.split("?", 1)[0]
         if path.startswith("/_control/"):
             return self.control(path)
