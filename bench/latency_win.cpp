@@ -3,9 +3,9 @@
 // into an editor of this process). Each recording of 10 s, 60 s and 598 s is laid into a buffer
 // exactly as the capture leaves it; for Opus the live encoder has encoded it up to the part a
 // real recording leaves at the release (the encoder runs 100 times faster than speech, so it
-// keeps up; what is left is its 100 ms margin and up to one 100 ms wake-up). Prints per case the
+// keeps up; what is left is its 50 ms margin and up to one 50 ms wake-up). Prints per case the
 // time from the release until the request body was handed over completely, until the answer
-// arrived, and from the answer until the text stood in the editor (medians of five rounds after
+// arrived, and from the answer until the text stood in the editor (medians of eleven rounds after
 // a warm-up); and the highest peak working set above the idle process, sampled every 2 ms. Writes the uploaded bytes to the folder given,
 // for the curl comparison of scripts/bench.
 #include <windows.h>
@@ -88,7 +88,7 @@ CapturedRecording recorded(const Bytes& pcm, Kind kind) {
     recording.wav = wav_in_place(std::move(buffer), pcm.size(), 16000);
     if (kind == Kind::LiveOpus) {
         recording.opus = std::make_shared<OpusStream>();
-        const std::size_t behind = kLiveEncodeMargin + 3200;  // margin and one wake-up
+        const std::size_t behind = kLiveEncodeMargin + kLiveOpusWakeMs * kBytesPerMs;  // margin and one wake-up
         recording.opus->advance(recording.samples().first(pcm.size() > behind ? pcm.size() - behind : 0));
     }
     return recording;
@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
             lock_app_state()->settings.audio = kind == Kind::Wav ? "wav" : "opus";
             std::vector<double> handed_times, answer_times, pasted_times;
             double peak_seen = 0;
-            for (int round = 0; round < 6; ++round) {  // the first round warms the service up
+            for (int round = 0; round < 12; ++round) {  // the first round warms the service up
                 SetWindowTextW(editor, L"");
                 SetForegroundWindow(editor);
                 test::pump_for(std::chrono::milliseconds(400));

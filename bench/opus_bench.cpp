@@ -76,14 +76,14 @@ void BM_OggMux(benchmark::State& state) {
     state.counters["packets"] = static_cast<double>(packets.size());
 }
 
-// What is left at the release when the recording was encoded while it ran: the last 200 ms
+// What is left at the release when the recording was encoded while it ran: the last 100 ms
 // (the live encoder's margin and one wake-up), the check of the early samples and the pages.
 void BM_LiveOpusFinish(benchmark::State& state) {
     const Bytes pcm = bench::speech_pcm(static_cast<std::size_t>(state.range(0)));
     for (auto _ : state) {
         state.PauseTiming();
         OpusStream stream;
-        stream.advance(std::span(pcm).first(pcm.size() - 6400));
+        stream.advance(std::span(pcm).first(pcm.size() - 3200));
         state.ResumeTiming();
         auto ogg = stream.finish(pcm);
         if (!ogg) state.SkipWithError("encoding failed");

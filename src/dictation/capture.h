@@ -59,8 +59,8 @@ struct CapturedRecording {
 };
 
 // How far behind the reported position the live encoder stays, in case a driver reports
-// bytes it has not yet written (100 ms).
-inline constexpr std::size_t kLiveEncodeMargin = 3200;
+// bytes it has not yet written (50 ms).
+inline constexpr std::size_t kLiveEncodeMargin = 1600;
 
 // Windows build only. With `encode_opus`, a worker encodes Opus while the recording runs.
 std::variant<std::shared_ptr<Capture>, std::string> start_capture(bool encode_opus = false);

@@ -71,6 +71,27 @@ void settle_sharing(const std::vector<std::string>& words, bool confirmed) {
 
 }  // namespace
 
+namespace {
+
+// A word without the white space around it, nor an invisible U+FEFF there (a second
+// byte-order mark, or one pasted with the word): written back, it would be read as a mark.
+std::string trim_word(std::string_view line) {
+    constexpr std::string_view kMark = "\xEF\xBB\xBF";
+    std::string word = trim_unicode_space(line);
+    for (;;) {
+        if (word.starts_with(kMark)) {
+            word.erase(0, kMark.size());
+        } else if (word.ends_with(kMark)) {
+            word.resize(word.size() - kMark.size());
+        } else {
+            return word;
+        }
+        word = trim_unicode_space(word);
+    }
+}
+
+}  // namespace
+
 std::vector<std::string> parse_spellings(std::string_view bytes) {
     const std::string text = decode_spellings(bytes);
     std::vector<std::string> words;
@@ -78,7 +99,7 @@ std::vector<std::string> parse_spellings(std::string_view bytes) {
     while (start <= text.size()) {
         std::size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
-        std::string line = trim_unicode_space(std::string_view(text).substr(start, end - start));
+        std::string line = trim_word(std::string_view(text).substr(start, end - start));
         if (!line.empty()) words.push_back(std::move(line));
         start = end + 1;
     }

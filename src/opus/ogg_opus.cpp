@@ -230,7 +230,7 @@ LiveOpus::LiveOpus(Recorded recorded)
     : recorded_(std::move(recorded)), stream_(std::make_shared<OpusStream>()), thread_([this] {
           std::unique_lock<std::mutex> lock(mutex_);
           while (!stopping_) {
-              wake_.wait_for(lock, std::chrono::milliseconds(100));
+              wake_.wait_for(lock, std::chrono::milliseconds(kLiveOpusWakeMs));
               if (stopping_) break;
               lock.unlock();
               stream_->advance(recorded_());

@@ -71,9 +71,10 @@ private:
     bool failed_ = false;
 };
 
-// An OpusStream on its own thread while a recording runs: every 100 ms it encodes what
+// An OpusStream on its own thread while a recording runs: every kLiveOpusWakeMs it encodes what
 // `recorded` reports (the samples written so far; called on that thread). stop() ends the
 // thread and hands the stream over.
+inline constexpr int kLiveOpusWakeMs = 50;
 class LiveOpus {
 public:
     using Recorded = std::function<std::span<const std::uint8_t>()>;
