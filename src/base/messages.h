@@ -24,8 +24,10 @@ inline constexpr UINT kClipboardRestoreMs = 900;
 inline constexpr UINT kHelloPeriodMs = 14400000;
 inline constexpr UINT kModifierPollMs = 40;
 // While no key of a modifier-only talk key is down and nothing is being dictated, the poll rests
-// at this pace; a keyboard hook wakes it at once when a modifier goes down.
-inline constexpr UINT kModifierRestMs = 250;
+// at this pace; a keyboard hook wakes it at once when a modifier goes down. The rest pace only
+// matters for a key-down the hook does not see (input to an elevated window, where a paste
+// would not land either).
+inline constexpr UINT kModifierRestMs = 1000;
 inline constexpr UINT kUpdateRetryMs = 15000;
 inline constexpr UINT kBusyPeriodMs = 50;
 inline constexpr UINT kForegroundPeriodMs = 300;
