@@ -15,9 +15,7 @@ std::mutex g_log_mutex;
 
 bool holds_dictation(const std::string& path) {
     const auto bytes = read_file(path);
-    if (!bytes) return false;
-    // Invalid sequences become U+FFFD, so a "Diktat: " between broken bytes is still found.
-    return utf16_to_utf8(utf8_to_utf16(*bytes)).find("Diktat: ") != std::string::npos;
+    return bytes && mentions_dictation(*bytes);
 }
 
 }  // namespace
@@ -29,6 +27,11 @@ void set_uninstalling(bool on) {
     g_uninstalling = on;
 }
 bool uninstalling() { return g_uninstalling; }
+
+bool mentions_dictation(std::string_view log_bytes) {
+    // Invalid sequences become U+FFFD, so a "Diktat: " between broken bytes is still found.
+    return utf16_to_utf8(utf8_to_utf16(log_bytes)).find("Diktat: ") != std::string::npos;
+}
 
 std::string format_log_line(const LocalTime& t, std::string_view message) {
     char stamp[32];

@@ -15,6 +15,8 @@ inline constexpr std::uint64_t kLogRotateBytes = 200000;
 void log(std::string_view message);
 // Start-up clean-up: removes both log files if either still holds a dictation line.
 void clean_old_logs();
+// Whether a log file's bytes hold a dictation line of an older version (broken bytes included).
+bool mentions_dictation(std::string_view log_bytes);
 
 // Set by the uninstall so that no log file is created again while the data goes away.
 void set_uninstalling(bool on = true);

@@ -79,6 +79,9 @@ HttpSettings& http_settings();
 // Once at start-up, on the main thread, before any other thread runs.
 void http_global_init();
 
+// The length of a body made of pieces.
+std::uint64_t body_size(const std::vector<std::string_view>& body);
+
 // One request with a new client. A transport failure (no HTTP answer) is Unreachable with the
 // library's description.
 HttpResult perform(const HttpRequest& request);
