@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <array>
 #include <thread>
 
@@ -72,6 +73,11 @@ int run(HINSTANCE instance) {
     SetProcessDPIAware();
     const CommandLine cl = parse_command_line(split_command_line(narrow(GetCommandLineW())));
     set_process_flags({cl.quiet, cl.store_install, get_env("TOLVEK_TEST_HOOKS").has_value()});
+    // A run a test started may shorten the requests' deadline, to see time-outs in seconds.
+    if (const auto deadline = process_flags().test_hooks ? get_env("TOLVEK_TEST_DEADLINE_S") : std::nullopt) {
+        const unsigned long seconds = std::strtoul(deadline->c_str(), nullptr, 10);
+        if (seconds >= 1 && seconds < 120) http_settings().deadline = std::chrono::seconds(seconds);
+    }
 
     if (cl.uninstall) {
         if (!cl.quiet && message_box("Tolvek von diesem Computer entfernen?",

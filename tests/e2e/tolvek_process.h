@@ -47,6 +47,7 @@ public:
 
     bool started() const { return pi_.hProcess != nullptr; }
     DWORD pid() const { return pi_.dwProcessId; }
+    HANDLE handle() const { return pi_.hProcess; }
     bool running() const { return WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT; }
 
     // The exit code, or nothing when the process did not end in time.

@@ -135,6 +135,20 @@ TEST_F(Http, FaultsAreUnreachable) {
     EXPECT_EQ(error_of(hello("")).kind, ServiceError::Unreachable) << "no server configured";
 }
 
+// A peer that never answers the connection attempt (its queue is full): the product's own
+// 10 s connect limit ends the wait, long before the deadline.
+TEST_F(Http, ConnectAttemptEndsAfterTenSeconds) {
+    const std::string port = get_env("TOLVEK_TEST_STALLED_PORT").value_or("");
+    if (port.empty()) GTEST_SKIP() << "needs the development service's stalled port";
+    http_settings() = HttpSettings {};
+    const auto started = std::chrono::steady_clock::now();
+    const ServiceError e = error_of(hello("http://127.0.0.1:" + port));
+    const auto waited = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(e.kind, ServiceError::Unreachable) << e.message;
+    EXPECT_GE(waited, 9500ms);
+    EXPECT_LT(waited, 20s);
+}
+
 TEST_F(Http, RedirectsAtMostFiveWithoutTheToken) {
     const std::string path = "/v1/app/hello";
     const auto redirect_to = [&](const std::string& target) {

@@ -20,6 +20,9 @@ test asks next through the control interface:
   GET  /_control/requests  every request so far: method, path, headers in order, body details
   POST /_control/reset     back to the defaults
 
+Beside the service, a "stalled" port: it listens, but its queue of waiting connections is full
+and nobody accepts, so a new connection attempt is never answered (the connect time-out).
+
 usage: devservice.py --port-file FILE [--http-port N] [--https-port N --cert C --key K]
 """
 import argparse
@@ -393,6 +396,24 @@ class Server(ThreadingHTTPServer):
     allow_reuse_address = True
 
 
+def stalled_listener():
+    """A listening socket whose accept queue is full: the system drops every further SYN."""
+    listener = socket.socket()
+    listener.bind(("127.0.0.1", 0))
+    listener.listen(0)
+    port = listener.getsockname()[1]
+    fillers = []
+    for _ in range(2):
+        filler = socket.socket()
+        filler.setblocking(False)
+        try:
+            filler.connect(("127.0.0.1", port))
+        except BlockingIOError:
+            pass
+        fillers.append(filler)
+    return listener, fillers
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--port-file", required=True)
@@ -413,6 +434,8 @@ def main():
     for server in servers.values():
         threading.Thread(target=server.serve_forever, daemon=True).start()
     ports = {name: s.server_address[1] for name, s in servers.items()}
+    stalled = stalled_listener()
+    ports["stalled"] = stalled[0].getsockname()[1]
     with open(args.port_file + ".tmp", "w") as f:
         json.dump(ports, f)
     os.replace(args.port_file + ".tmp", args.port_file)

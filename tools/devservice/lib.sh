@@ -1,7 +1,8 @@
 # Starts the development service with a fresh test CA; sourced, not run.
 #   start_devservice DIR
 # Exports TOLVEK_TEST_SERVICE (http://127.0.0.1:PORT), TOLVEK_TEST_SERVICE_TLS
-# (https://localhost:PORT), TOLVEK_TEST_CA (the CA certificate, PEM) and TOLVEK_TEST_TLS_PORT.
+# (https://localhost:PORT), TOLVEK_TEST_CA (the CA certificate, PEM), TOLVEK_TEST_TLS_PORT and
+# TOLVEK_TEST_STALLED_PORT (a port that never answers a connection attempt).
 # The process id is appended to WINE_PIDS (or DEVSERVICE_PIDS) for the caller to end.
 
 start_devservice() {
@@ -40,4 +41,6 @@ start_devservice() {
     export TOLVEK_TEST_SERVICE_TLS="https://localhost:$https"
     export TOLVEK_TEST_TLS_PORT="$https"
     export TOLVEK_TEST_CA="$dir/tls/ca.pem"
+    export TOLVEK_TEST_STALLED_PORT
+    TOLVEK_TEST_STALLED_PORT=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["stalled"])' "$dir/ports.json")
 }
