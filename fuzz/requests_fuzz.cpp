@@ -52,7 +52,8 @@ HttpResult perform(const HttpRequest& request) {
     if (g_answers.empty()) return ServiceError {ServiceError::Unreachable, "Could not resolve host"};
     const long status = static_cast<long>(take(2) % 600);
     const std::size_t flags = take(1);
-    const std::size_t length = std::min(take(2), g_answers.size());
+    const std::size_t announced = take(2);
+    const std::size_t length = std::min(announced, g_answers.size());
     std::string body(g_answers.substr(0, length));
     g_answers.remove_prefix(length);
     if (status < 100) return ServiceError {ServiceError::Unreachable, body};
@@ -89,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (outcome && outcome->unreachable) FUZZ_CHECK(manual && !outcome->logged_out);
     }
 
-    for (const std::string& term : fetch_company_words(server, "token").get()) {
+    for (const std::string& term : company_words(server, "token")) {
         FUZZ_CHECK(!term.empty() && is_valid_utf8(term));
     }
 

@@ -150,14 +150,18 @@ std::vector<std::string> company_terms(const Json& answer) {
     return terms;
 }
 
+std::vector<std::string> company_words(const std::string& server, const std::string& token) {
+    const auto answer =
+        call_with_fallback(server, [&](const std::string& base) { return dictionary_request(base, token, {}, {}); });
+    const auto* json = std::get_if<Json>(&answer);
+    return json ? company_terms(*json) : std::vector<std::string> {};
+}
+
 std::future<std::vector<std::string>> fetch_company_words(const std::string& server, const std::string& token) {
     std::promise<std::vector<std::string>> promise;
     auto future = promise.get_future();
     std::thread([server, token, promise = std::move(promise)]() mutable noexcept {
-        const auto answer = call_with_fallback(
-            server, [&](const std::string& base) { return dictionary_request(base, token, {}, {}); });
-        const auto* json = std::get_if<Json>(&answer);
-        promise.set_value(json ? company_terms(*json) : std::vector<std::string> {});
+        promise.set_value(company_words(server, token));
     }).detach();
     return future;
 }

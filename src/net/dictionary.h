@@ -36,8 +36,10 @@ void forget_refused_sharings();
 // The string elements of "terms" in a fetch answer, in order.
 std::vector<std::string> company_terms(const Json& answer);
 
-// GET /v1/app/dictionary on a worker thread; any failure gives an empty list. The result is
-// handed over once; the caller waits at most as long as it wants.
+// GET /v1/app/dictionary; any failure gives an empty list.
+std::vector<std::string> company_words(const std::string& server, const std::string& token);
+// The same on a worker thread. The result is handed over once; the caller waits at most as long
+// as it wants.
 std::future<std::vector<std::string>> fetch_company_words(const std::string& server, const std::string& token);
 
 // Sends a change of the company list on a detached worker thread and logs its outcome; nothing
