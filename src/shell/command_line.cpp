@@ -7,7 +7,12 @@
 
 namespace tolvek {
 
-CommandLine parse_command_line(const std::vector<std::string>& args) {
+CommandLine parse_command_line(const std::vector<std::string>& all_args) {
+    // The link registration starts the program as `Tolvek.exe --link "%1"`, and a program that
+    // opens a link may let a quote through, so the rest of the line is the link's to choose:
+    // after --link only the next argument counts, as the link, and never as a switch.
+    const auto link_switch = std::find(all_args.begin(), all_args.end(), "--link");
+    const std::vector<std::string> args(all_args.begin(), link_switch);
     CommandLine c;
     const auto has = [&](std::string_view exact) {
         return std::find(args.begin(), args.end(), exact) != args.end();
@@ -34,11 +39,16 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
         }
     }
     if (!c.code) {
-        const auto link = std::find_if(args.begin(), args.end(), [](const std::string& a) {
+        auto link = std::find_if(args.begin(), args.end(), [](const std::string& a) {
             return starts_with_ascii_ci(a, "tolvek:");
         });
-        if (link != args.end()) {
-            c.code = extract_link_code(*link);
+        const std::string* link_text = link != args.end() ? &*link : nullptr;
+        if (!link_text && link_switch != all_args.end() && link_switch + 1 != all_args.end() &&
+            starts_with_ascii_ci(*(link_switch + 1), "tolvek:")) {
+            link_text = &*(link_switch + 1);
+        }
+        if (link_text) {
+            c.code = extract_link_code(*link_text);
             c.from_link = c.code.has_value();
         }
     }

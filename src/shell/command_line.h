@@ -1,4 +1,5 @@
 // What the start-up reads from the argument list. The program name takes part in every scan.
+// Everything after `--link` and the one argument that follows it (the link) is ignored.
 #pragma once
 
 #include <optional>
@@ -14,7 +15,8 @@ struct CommandLine {
     bool uninstall = false;      // --uninstall, exact
     bool sigcheck = false;       // --sigcheck, exact
     std::optional<std::string> sigcheck_file;  // the argument after --sigcheck
-    // Company code from --code (next argument or "=value") or from the first tolvek: link.
+    // Company code from --code (next argument or "=value") or from the first tolvek: link (the
+    // argument after --link included).
     std::optional<std::string> code;
     bool from_link = false;  // the code came from a link, not from --code
     bool update = false;     // --update

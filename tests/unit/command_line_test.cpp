@@ -78,6 +78,24 @@ TEST(CommandLine_Parse, SwitchTable) {
         {"only the first link counts", {"tolvek:nothing", "tolvek:ST-AAAA-BBBB"}, CommandLine {}},
         {"a link without a code", {"tolvek:"}, CommandLine {}},
         {"--code without a value", {"--code"}, CommandLine {}},
+        // A link opened through the registration: `--link "%1"`, where the link may carry a
+        // quote and so switches of its own. After --link only the link counts.
+        {"--link with its link", {"--link", "tolvek:join?code=st-3pva-8rke"}, with_code("ST-3PVA-8RKE", true)},
+        {"--link then --uninstall /s", {"--link", "tolvek:x", "--uninstall", "--quiet", "/s", ""}, CommandLine {}},
+        {"--link then --code", {"--link", "tolvek:x", "--code", "ST-AAAA-BBBB", "--first"}, CommandLine {}},
+        {"--link with a code then --code", {"--link", "tolvek:ST-3PVA-8RKE", "--code=ST-AAAA-BBBB"},
+         with_code("ST-3PVA-8RKE", true)},
+        {"--link then --sigcheck", {"--link", "tolvek:x", "--sigcheck", "\\\\host\\share\\a.exe"}, CommandLine {}},
+        {"--link then --store --update", {"--link", "tolvek:x", "--store", "--update", "--updated"}, CommandLine {}},
+        {"--link whose next argument is a switch", {"--link", "--uninstall"}, CommandLine {}},
+        {"--link last", {"--link"}, CommandLine {}},
+        {"switches before --link count", {"--quiet", "--link", "tolvek:ST-3PVA-8RKE"}, [] {
+             CommandLine c = with_code("ST-3PVA-8RKE", true);
+             c.quiet = true;
+             return c;
+         }()},
+        {"a 40,000-character link", {"--link", "tolvek:" + std::string(40000, 'x') + "ST-3PVA-8RKE", "--uninstall"},
+         with_code("ST-3PVA-8RKE", true)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
