@@ -40,24 +40,40 @@ inline constexpr UINT kMsgDownload = 0x8004;       // DownloadOutcome*, wParam =
 inline constexpr UINT kMsgHandOff = 0x8005;        // std::string* hand-off text
 inline constexpr UINT kMsgModifierDown = 0x8006;   // the keyboard hook saw a modifier go down
 inline constexpr ULONG_PTR kHandOffMarker = 0xF1C0;
-// Start and finish a dictation as the talk key does; for tests only (taken only when the
-// program was started with TOLVEK_TEST_HOOKS set), not in any menu.
+// Start and finish a dictation as the talk key does, and run a menu command (wParam) as if it
+// was chosen from the menu; for tests only (taken only when the program was started with
+// TOLVEK_TEST_HOOKS set). Menu commands otherwise come only from the menu itself: WM_COMMAND,
+// which any program can post, is not taken.
 inline constexpr UINT kMsgStartDictation = 0x8010;
 inline constexpr UINT kMsgFinishRecording = 0x8011;
+inline constexpr UINT kMsgMenuCommand = 0x8012;
+
+// Any program on the desktop can post to our window, and a made-up pointer must never be
+// taken for a record. Each record posted is listed with its message until the window takes it;
+// the window takes only what is listed.
+void list_record(UINT msg, const void* record);
+bool unlist_record(UINT msg, const void* record);
 
 // Posts the record by pointer; the receiver owns it from then on. When the post fails the
 // record is freed here, so it is never lost and never leaked.
 template <class T>
 bool post_record(HWND window, UINT msg, WPARAM wparam, std::unique_ptr<T> record) {
-    if (!PostMessageW(window, msg, wparam, reinterpret_cast<LPARAM>(record.get()))) return false;
+    list_record(msg, record.get());
+    if (!PostMessageW(window, msg, wparam, reinterpret_cast<LPARAM>(record.get()))) {
+        unlist_record(msg, record.get());
+        return false;
+    }
     record.release();
     return true;
 }
 
-// The receiving side: takes ownership at once.
+// The receiving side: takes ownership at once, or gives nothing when the message did not carry
+// a record that this program posted with it and that was not taken yet.
 template <class T>
-std::unique_ptr<T> take_record(LPARAM lparam) {
-    return std::unique_ptr<T>(reinterpret_cast<T*>(lparam));
+std::unique_ptr<T> take_record(UINT msg, LPARAM lparam) {
+    T* record = reinterpret_cast<T*>(lparam);
+    if (!record || !unlist_record(msg, record)) return nullptr;
+    return std::unique_ptr<T>(record);
 }
 
 }  // namespace tolvek

@@ -11,6 +11,8 @@
 namespace tolvek {
 namespace {
 
+constexpr UINT kHandOffTimeoutMs = 5000;
+
 std::optional<std::string> image_path(HANDLE process) {
     wchar_t path[1024] {};
     DWORD size = 1024;
@@ -44,7 +46,13 @@ void hand_off_to_running_instance(const std::optional<std::string>& code, bool f
     const std::wstring text = wide(std::string(from_link ? "L" : "C") + code.value_or(""));
     COPYDATASTRUCT data {kHandOffMarker, static_cast<DWORD>(text.size() * sizeof(wchar_t)),
                          const_cast<wchar_t*>(text.data())};
-    SendMessageW(running, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+    // A copy that hangs must not hang every further start (one process per clicked link): the
+    // running copy only copies the text and posts it to itself, so a few seconds are plenty.
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutW(running, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                             SMTO_NORMAL | SMTO_ABORTIFHUNG, kHandOffTimeoutMs, &answer)) {
+        log("Link: laufendes Tolvek nicht gefunden");
+    }
 }
 
 void end_running_instance() {

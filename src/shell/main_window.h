@@ -12,8 +12,8 @@ void register_window_classes(HINSTANCE instance);
 
 LRESULT CALLBACK main_window_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) noexcept;
 
-// Carries out a menu command as if it was chosen from the tray menu. The window also accepts
-// the same identifiers as WM_COMMAND, which is how tests and automation drive it.
+// Carries out a menu command as if it was chosen from the tray menu. Only the menu calls it; a
+// run a test started also takes it from the message kMsgMenuCommand.
 void run_menu_command(HWND window, unsigned command);
 
 }  // namespace tolvek

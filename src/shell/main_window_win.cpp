@@ -213,10 +213,18 @@ LRESULT handle(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
         }
         return 0;
     }
-    case kMsgTranscription: handle_result(take_record<DictationResult>(lparam)); return 0;
-    case kMsgHello: on_hello(window, take_record<HelloOutcome>(lparam)); return 0;
-    case kMsgDownload: on_download(wparam, take_record<DownloadOutcome>(lparam)); return 0;
-    case kMsgHandOff: on_hand_off(*take_record<std::string>(lparam)); return 0;
+    case kMsgTranscription:
+        if (auto result = take_record<DictationResult>(msg, lparam)) handle_result(std::move(result));
+        return 0;
+    case kMsgHello:
+        if (auto outcome = take_record<HelloOutcome>(msg, lparam)) on_hello(window, std::move(outcome));
+        return 0;
+    case kMsgDownload:
+        if (auto outcome = take_record<DownloadOutcome>(msg, lparam)) on_download(wparam, std::move(outcome));
+        return 0;
+    case kMsgHandOff:
+        if (auto text = take_record<std::string>(msg, lparam)) on_hand_off(*text);
+        return 0;
     case kMsgModifierDown: wake_modifier_poll(); return 0;
     case kMsgStartDictation:
         // Any program on the desktop can post these: only a run a test started takes them.
@@ -225,8 +233,10 @@ LRESULT handle(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
     case kMsgFinishRecording:
         if (process_flags().test_hooks) finish_recording();
         return 0;
+    case kMsgMenuCommand:
+        if (process_flags().test_hooks) run_menu_command(window, static_cast<unsigned>(wparam));
+        return 0;
     case WM_COPYDATA: return on_copy_data(window, reinterpret_cast<const COPYDATASTRUCT*>(lparam));
-    case WM_COMMAND: run_menu_command(window, LOWORD(wparam)); return 0;
     case WM_HOTKEY: on_hot_key(wparam); return 0;
     case WM_TIMER: on_timer(window, wparam); return 0;
     case WM_DESTROY:

@@ -8,10 +8,12 @@
 #include "base/messages.h"
 #include "dictation/wav.h"
 #include "input_helpers.h"
+#include "message_boxes.h"
 #include "microphone.h"
 #include "net/hello.h"
 #include "net/http.h"
 #include "running_tolvek.h"
+#include "shell/tray_menu.h"
 #include "net/devservice_client.h"
 
 namespace tolvek {
@@ -91,7 +93,7 @@ public:
 
     // Chooses a menu command that opens a window, looks at the window and closes it.
     void with_menu_window(unsigned command, const std::function<void(HWND)>& look) {
-        PostMessageW(window, WM_COMMAND, command, 0);
+        PostMessageW(window, kMsgMenuCommand, command, 0);
         HWND dialog = nullptr;
         ASSERT_TRUE(test::pump_until([&] { return (dialog = FindWindowW(L"TolvekDialog", nullptr)) != nullptr; }, 5s));
         test::pump_for(200ms);
@@ -153,11 +155,11 @@ TEST_F(Dictation, AFailedDictationCanBeSentAgain) {
     service.next({{"path", "/v1/audio/transcriptions"}, {"status", 503},
                   {"body", {{"error", {{"message", "Dienst wird gewartet"}}}}}});
     before = tray.calls().size();
-    PostMessageW(window, WM_COMMAND, kResend, 0);
+    PostMessageW(window, kMsgMenuCommand, kResend, 0);
     EXPECT_EQ(next_balloon(before, NIIF_WARNING), "Dienst wird gewartet");
     ASSERT_TRUE(idle_again(before));
 
-    PostMessageW(window, WM_COMMAND, kResend, 0);
+    PostMessageW(window, kMsgMenuCommand, kResend, 0);
     ASSERT_TRUE(text_arrives()) << editor_text() << "\n" << log();
     const Json up = transcription_requests();
     ASSERT_EQ(up.size(), 3u);
@@ -167,10 +169,48 @@ TEST_F(Dictation, AFailedDictationCanBeSentAgain) {
         << "the same recording went out again, byte for byte";
 
     // Sent: nothing is kept any more.
-    PostMessageW(window, WM_COMMAND, kResend, 0);
+    PostMessageW(window, kMsgMenuCommand, kResend, 0);
     test::pump_for(1500ms);
     EXPECT_EQ(transcription_requests().size(), 3u);
     EXPECT_EQ(log().find("Hallo Welt"), std::string::npos) << "the log holds no dictated text";
+}
+
+// Any program on the desktop can post to Tolvek's window. Menu commands posted as WM_COMMAND
+// and made-up records in the workers' messages change nothing: the kept recording is not sent,
+// no question opens, no setting changes, and Tolvek keeps running. The menu (here through the
+// test runs' own gate) still sends the recording.
+TEST_F(Dictation, ForgedMessagesChangeNothing) {
+    constexpr unsigned kResend = 198;
+    start_enrolled();
+    service.next({{"path", "/v1/audio/transcriptions"}, {"status", 503},
+                  {"body", {{"error", {{"message", "Dienst wird gewartet"}}}}}});
+    const std::size_t before = tray.calls().size();
+    dictate();
+    EXPECT_EQ(next_balloon(before, NIIF_WARNING), "Dienst wird gewartet");
+    ASSERT_TRUE(idle_again(before));
+    const auto config_before = read_file(data.file("config.json"));
+    {
+        test::MessageBoxAnswerer answerer(IDNO);
+        for (unsigned command : {kResend, 200u, kCmdUninstall, kCmdSounds, kCmdTap, kCmdCompress}) {
+            PostMessageW(window, WM_COMMAND, command, 0);
+        }
+        int own = 0;
+        for (UINT msg : {kMsgTranscription, kMsgHello, kMsgDownload, kMsgHandOff}) {
+            for (LPARAM made_up : {LPARAM {1}, LPARAM {0x10}, LPARAM {0x7FFE0000}, reinterpret_cast<LPARAM>(&own)}) {
+                PostMessageW(window, msg, 1, made_up);
+            }
+        }
+        test::pump_for(2s);
+        EXPECT_TRUE(answerer.texts().empty()) << answerer.texts()[0];
+    }
+    ASSERT_TRUE(tolvek->running()) << log();
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_EQ(transcription_requests().size(), 1u) << "the kept recording was not sent";
+    EXPECT_EQ(editor_text(), "");
+    EXPECT_EQ(read_file(data.file("config.json")), config_before);
+
+    PostMessageW(window, kMsgMenuCommand, kResend, 0);
+    ASSERT_TRUE(text_arrives()) << editor_text() << "\n" << log();
 }
 
 TEST_F(Dictation, HoldTheDefaultKeyAndTheTextArrives) {
@@ -413,7 +453,7 @@ TEST_F(Dictation, OverlayKeepsTheFocusAndADragSnapsBackAndIsKept) {
     // The menu's reset brings it back to the middle at the next show.
     PostMessageW(window, kMsgFinishRecording, 0, 0);
     ASSERT_TRUE(test::pump_until([&] { return !IsWindowVisible(overlay); }, 5s));
-    PostMessageW(window, WM_COMMAND, 70, 0);
+    PostMessageW(window, kMsgMenuCommand, 70, 0);
     EXPECT_TRUE(test::pump_until([&] { return !saved().overlay.has_value(); }));
     overlay = show_strip();
     ASSERT_NE(overlay, nullptr) << log();

@@ -80,5 +80,19 @@ TEST_F(SecondStart, NoRunningWindowGivesUpAfterFiveSeconds) {
     EXPECT_NE(log().find(" Link: laufendes Tolvek nicht gefunden\n"), std::string::npos) << log();
 }
 
+// A running copy whose window never answers (hung): the second start gives up after its time
+// limit instead of waiting with it, and says so in the log.
+TEST_F(SecondStart, HungCopyDoesNotHoldTheSecondStart) {
+    const Handle mutex(CreateMutexW(nullptr, FALSE, kInstanceMutexName));
+    ASSERT_TRUE(mutex.valid());
+    const test::TolvekProcess hung("standin hung 120", path_join(test::program_dir(), "wincontrol.exe"));
+    ASSERT_TRUE(test::pump_until([] { return FindWindowW(L"TolvekMain", nullptr) != nullptr; }, 10s));
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(second("--link tolvek:ST-3PVA-8RKE"), 0u) << "the second start ended";
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 15s);
+    EXPECT_NE(log().find(" Link: laufendes Tolvek nicht gefunden\n"), std::string::npos) << log();
+    EXPECT_TRUE(hung.running());
+}
+
 }  // namespace
 }  // namespace tolvek

@@ -17,7 +17,7 @@ protected:
     // Opens the dialog from the menu, presses the keys there and takes the choice.
     void choose(std::initializer_list<std::pair<WORD, bool>> presses,
                 const std::function<void()>& before_taking = [] {}, std::chrono::milliseconds gap = 60ms) {
-        PostMessageW(window, WM_COMMAND, kCmdChangeKey, 0);
+        PostMessageW(window, kMsgMenuCommand, kCmdChangeKey, 0);
         HWND dialog = nullptr;
         ASSERT_TRUE(test::pump_until([&] { return (dialog = FindWindowW(L"TolvekKeyDialog", nullptr)) != nullptr; }));
         test::pump_for(300ms);

@@ -76,7 +76,7 @@ TEST_F(Recording, QuitWhileRecordingAndWhileSending) {
             PostMessageW(window, kMsgFinishRecording, 0, 0);
             ASSERT_TRUE(tooltip(before, "Tolvek · Text wird geschrieben"));
         }
-        PostMessageW(window, WM_COMMAND, kCmdQuit, 0);
+        PostMessageW(window, kMsgMenuCommand, kCmdQuit, 0);
         ASSERT_TRUE(test::pump_until([&] { return !tolvek->running(); }, 5s)) << "the program did not end";
         EXPECT_EQ(tolvek->wait(0), 0u);
         EXPECT_EQ(tray.calls().back().op, static_cast<DWORD>(NIM_DELETE));
@@ -89,7 +89,7 @@ TEST_F(Recording, QuitWhileRecordingAndWhileSending) {
     const std::size_t before = tray.calls().size();
     PostMessageW(window, kMsgStartDictation, 0, 0);
     EXPECT_TRUE(tooltip(before, "Tolvek · Aufnahme läuft")) << log();
-    PostMessageW(window, WM_COMMAND, kCmdQuit, 0);
+    PostMessageW(window, kMsgMenuCommand, kCmdQuit, 0);
 }
 
 // Any program can post the test messages; a plain start of Tolvek ignores them.

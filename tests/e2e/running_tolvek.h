@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "base/messages.h"
 #include "fake_tray.h"
 #include "net/devservice_client.h"
 #include "net/hello.h"

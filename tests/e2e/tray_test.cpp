@@ -90,15 +90,15 @@ TEST_F(Tray, PlainSecondStartShowsRunningBalloon) {
 
 TEST_F(Tray, MenuTogglesAreSavedAtOnce) {
     start();
-    PostMessageW(window, WM_COMMAND, kCmdSounds, 0);
+    PostMessageW(window, kMsgMenuCommand, kCmdSounds, 0);
     ASSERT_TRUE(test::pump_until([&] { return !saved().sounds; }));
-    PostMessageW(window, WM_COMMAND, kCmdTap, 0);
+    PostMessageW(window, kMsgMenuCommand, kCmdTap, 0);
     ASSERT_TRUE(test::pump_until([&] { return !saved().hold; }));
     const auto tip = tray.wait_for(0, [](const test::TrayCall& c) {
         return c.tip == "Tolvek · Muster GmbH · Strg + Umschalt antippen und sprechen";
     });
     EXPECT_TRUE(tip.has_value());
-    PostMessageW(window, WM_COMMAND, kCmdAutoUpdate, 0);
+    PostMessageW(window, kMsgMenuCommand, kCmdAutoUpdate, 0);
     ASSERT_TRUE(test::pump_until([&] { return !saved().auto_update; }));
     EXPECT_FALSE(saved().sounds);
 }
@@ -115,11 +115,11 @@ TEST_F(Tray, AutostartWritesTheRunValue) {
         return std::wstring(buffer);
     };
     ASSERT_FALSE(run_value().has_value());
-    PostMessageW(window, WM_COMMAND, kCmdAutostart, 0);
+    PostMessageW(window, kMsgMenuCommand, kCmdAutostart, 0);
     ASSERT_TRUE(test::pump_until([&] { return run_value().has_value(); }));
     const std::wstring expected = L"\"" + wide(path_join(install_dir(), "Tolvek.exe")) + L"\"";
     EXPECT_EQ(*run_value(), expected);
-    PostMessageW(window, WM_COMMAND, kCmdAutostart, 0);
+    PostMessageW(window, kMsgMenuCommand, kCmdAutostart, 0);
     EXPECT_TRUE(test::pump_until([&] { return !run_value().has_value(); }));
 }
 

@@ -60,7 +60,7 @@ TEST_F(Removing, FromTheMenuNoThenYes) {
     const DWORD pid = window_pid(window);
     {
         test::MessageBoxAnswerer answerer(IDNO);
-        PostMessageW(window, WM_COMMAND, kCmdUninstall, 0);
+        PostMessageW(window, kMsgMenuCommand, kCmdUninstall, 0);
         ASSERT_TRUE(test::pump_until([&] { return !answerer.texts().empty(); }, 10s));
         EXPECT_EQ(answerer.texts()[0], "Tolvek von diesem Computer entfernen?");
     }
@@ -72,7 +72,7 @@ TEST_F(Removing, FromTheMenuNoThenYes) {
     const Handle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
     {
         test::MessageBoxAnswerer answerer(IDYES);
-        PostMessageW(window, WM_COMMAND, kCmdUninstall, 0);
+        PostMessageW(window, kMsgMenuCommand, kCmdUninstall, 0);
         ASSERT_TRUE(test::pump_until([&] { return WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0; }, 20s));
     }
     expect_removed();

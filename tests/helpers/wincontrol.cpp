@@ -6,9 +6,11 @@
 //                                      it is written to FILE (UTF-8); ends on close or timeout
 //   wincontrol techinfo FILE           open Tolvek's "Technik-Info" from its menu, write the
 //                                      text it shows to FILE (UTF-8) and close it again
-//   wincontrol standin window|hidden S a stand-in for a running copy for S seconds: "window"
-//                                      has a TolvekMain window that ignores WM_CLOSE, "hidden"
-//                                      has no window at all
+//   wincontrol standin window|hung|hidden S
+//                                      a stand-in for a running copy for S seconds: "window"
+//                                      has a TolvekMain window that ignores WM_CLOSE, "hung" one
+//                                      whose thread never answers a message, "hidden" has no
+//                                      window at all
 // Exit code: 0 done, 1 no running Tolvek, 2 it did not end (or open) in time, 64 wrong arguments.
 #include <windows.h>
 
@@ -16,6 +18,8 @@
 #include <cwchar>
 #include <string>
 #include <vector>
+
+#include "base/messages.h"
 
 namespace {
 
@@ -79,7 +83,7 @@ int tech_info(const wchar_t* output) {
         std::puts("no running Tolvek");
         return 1;
     }
-    PostMessageW(window, WM_COMMAND, 52, 0);  // the menu's "Technik-Info …"
+    PostMessageW(window, kMsgMenuCommand, 52, 0);  // the menu's "Technik-Info …"
     for (int i = 0; i < 100; ++i) {
         if (const HWND dialog = FindWindowW(L"TolvekDialog", nullptr)) {
             Sleep(200);
@@ -145,8 +149,8 @@ LRESULT CALLBACK stubborn_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lpar
     return DefWindowProcW(window, msg, wparam, lparam);
 }
 
-int stand_in(bool with_window, DWORD seconds) {
-    if (!with_window) {
+int stand_in(const wchar_t* kind, DWORD seconds) {
+    if (std::wcscmp(kind, L"hidden") == 0) {
         Sleep(seconds * 1000);
         return 0;
     }
@@ -157,6 +161,10 @@ int stand_in(bool with_window, DWORD seconds) {
     RegisterClassW(&wc);
     const HWND window = CreateWindowExW(0, L"TolvekMain", L"Tolvek", 0, 0, 0, 0, 0, nullptr, nullptr,
                                         wc.hInstance, nullptr);
+    if (std::wcscmp(kind, L"hung") == 0) {
+        Sleep(seconds * 1000);
+        return 0;
+    }
     SetTimer(window, 1, seconds * 1000, nullptr);
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
@@ -180,10 +188,10 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (argc == 3 && std::wcscmp(argv[1], L"techinfo") == 0) return tech_info(argv[2]);
     if (argc == 4 && std::wcscmp(argv[1], L"standin") == 0) {
-        return stand_in(std::wcscmp(argv[2], L"window") == 0, static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)));
+        return stand_in(argv[2], static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)));
     }
     std::fputs("usage: wincontrol close [ms] | keys down|up VK... | editor FILE [seconds] | techinfo FILE | "
-               "standin window|hidden SECONDS\n",
+               "standin window|hung|hidden SECONDS\n",
                stderr);
     return 64;
 }

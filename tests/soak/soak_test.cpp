@@ -170,7 +170,7 @@ public:
     std::optional<std::string> dictate(int number) {
         const bool opus = number % 2 == 1;
         if (opus != compress) {
-            PostMessageW(window, WM_COMMAND, kCmdCompress, 0);
+            PostMessageW(window, kMsgMenuCommand, kCmdCompress, 0);
             test::pump_for(200ms);
             compress = opus;
         }

@@ -77,7 +77,7 @@ TEST_F(MainWindow, TogglesSaveAtOnce) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command);
-        SendMessageW(window_, WM_COMMAND, c.command, 0);
+        run_menu_command(window_, c.command);
         EXPECT_EQ(lock_app_state()->settings.*c.field, c.after);
         EXPECT_EQ(saved().*c.field, c.after);
     }
@@ -85,7 +85,7 @@ TEST_F(MainWindow, TogglesSaveAtOnce) {
 
 TEST_F(MainWindow, TapModeShowsInTheTooltip) {
     const std::size_t before = tray_->calls().size();
-    SendMessageW(window_, WM_COMMAND, kCmdTap, 0);
+    run_menu_command(window_, kCmdTap);
     const auto modify = tray_->wait_for(before, [](const test::TrayCall& c) { return c.op == NIM_MODIFY; });
     ASSERT_TRUE(modify.has_value());
     EXPECT_EQ(modify->tip, "Tolvek · Strg + Umschalt antippen und sprechen");
@@ -93,7 +93,7 @@ TEST_F(MainWindow, TapModeShowsInTheTooltip) {
 
 TEST_F(MainWindow, OverlayPositionReset) {
     lock_app_state()->settings.overlay = OverlayPosition {5, 6};
-    SendMessageW(window_, WM_COMMAND, kCmdResetOverlay, 0);
+    run_menu_command(window_, kCmdResetOverlay);
     EXPECT_FALSE(lock_app_state()->settings.overlay.has_value());
     EXPECT_TRUE(config_exists());
     EXPECT_FALSE(saved().overlay.has_value());
@@ -103,7 +103,7 @@ TEST_F(MainWindow, WhileDictatingOnlyQuitCounts) {
     for (std::uint8_t phase : {1, 2}) {
         lock_app_state()->phase = phase;
         for (unsigned command : {kCmdSounds, kCmdTap, kCmdAutoUpdate, kCmdCompress, kCmdResetOverlay}) {
-            SendMessageW(window_, WM_COMMAND, command, 0);
+            run_menu_command(window_, command);
         }
         const Settings s = lock_app_state()->settings;
         EXPECT_TRUE(s.sounds && s.hold && s.auto_update && s.compress);
