@@ -67,11 +67,35 @@ std::optional<std::string> update_content_error(std::string_view body, bool too_
     return std::nullopt;
 }
 
-std::optional<std::string> update_signature_error(const std::optional<std::string>& own,
-                                                  const std::optional<std::string>& offered) {
-    if (!own) return std::nullopt;  // an unsigned program takes any program file
-    if (!offered) return "Update abgelehnt: Datei ist nicht gültig signiert.";
-    if (*own != *offered) return "Update abgelehnt: anderer Herausgeber (" + *offered + ").";
+std::optional<std::string> update_signature_error(const Signature& own, const Signature& offered) {
+    switch (own.kind) {
+    case Signature::None: return std::nullopt;  // an unsigned program takes any program file
+    case Signature::Invalid:
+        return "Update abgelehnt: Die Signatur des laufenden Programms lässt sich nicht prüfen (" +
+               own.problem + ").";
+    case Signature::Valid: break;
+    }
+    if (offered.kind != Signature::Valid) return "Update abgelehnt: Datei ist nicht gültig signiert.";
+    if (own.subject != offered.subject) {
+        // A look-alike may copy the common name; then the whole subject tells them apart.
+        return "Update abgelehnt: anderer Herausgeber (" +
+               (offered.name == own.name ? offered.subject : offered.name) + ").";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> update_version_error(const std::optional<std::string>& file_version,
+                                                std::string_view announced, std::string_view running) {
+    if (!file_version) return "Update abgelehnt: Die Datei nennt keine Version (angekündigt: " + std::string(announced) + ").";
+    const bool same = !is_newer_than(*file_version, announced) && !is_newer_than(announced, *file_version);
+    if (!same) {
+        return "Update abgelehnt: Die Datei trägt Version " + *file_version + ", angekündigt war " +
+               std::string(announced) + ".";
+    }
+    if (!is_newer_than(*file_version, running)) {
+        return "Update abgelehnt: Version " + *file_version + " ist nicht neuer als die laufende Version " +
+               std::string(running) + ".";
+    }
     return std::nullopt;
 }
 

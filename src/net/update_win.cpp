@@ -3,13 +3,16 @@
 #include <wincrypt.h>
 #include <wintrust.h>
 
+#include <cstdio>
 #include <thread>
 
 #include "base/app_state.h"
 #include "base/log.h"
 #include "base/messages.h"
 #include "base/settings.h"
+#include "build_config.h"
 #include "net/http.h"
+#include "net/program_file.h"
 #include "net/update.h"
 #include "net/update_download.h"
 #include "util/platform.h"
@@ -72,8 +75,16 @@ DownloadOutcome download_update(const std::string& server, const std::string& co
         outcome.error = "Update lässt sich nicht speichern: " + os_error_text(GetLastError());
         return outcome;
     }
-    const std::optional<std::string> own = running_program ? check_signature(*running_program) : std::nullopt;
-    if (auto error = update_signature_error(own, check_signature(path))) {
+    Signature own;
+    if (running_program) {
+        own = read_signature(*running_program);
+    } else {
+        own.kind = Signature::Invalid;
+        own.problem = "Programmdatei nicht gefunden";
+    }
+    auto error = update_signature_error(own, read_signature(path));
+    if (!error) error = update_version_error(file_version(response.body), version, kVersion);
+    if (error) {
         held.reset();
         remove_file(path);
         outcome.error = *error;
@@ -83,7 +94,19 @@ DownloadOutcome download_update(const std::string& server, const std::string& co
     return outcome;
 }
 
-std::optional<std::string> check_signature(const std::string& path) {
+Signature read_signature(const std::string& path) {
+    Signature signature;
+    // Whether the file carries a signature at all is read from the file itself: only that
+    // makes an unsigned program, whatever the verification says.
+    const auto bytes = read_file(path);
+    if (!bytes) {
+        signature.kind = Signature::Invalid;
+        signature.problem = "Datei nicht lesbar: " + os_error_text(GetLastError());
+        return signature;
+    }
+    if (!carries_signature(*bytes)) return signature;
+    signature.kind = Signature::Invalid;
+
     const std::wstring file_path = wide(path);
     WINTRUST_FILE_INFO file {};
     file.cbStruct = sizeof file;
@@ -96,22 +119,43 @@ std::optional<std::string> check_signature(const std::string& path) {
     data.pFile = &file;
     data.dwStateAction = WTD_STATEACTION_VERIFY;
     GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-    std::optional<std::string> signer;
-    if (WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data) == 0) {
-        if (CRYPT_PROVIDER_DATA* provider = WTHelperProvDataFromStateData(data.hWVTStateData)) {
-            if (CRYPT_PROVIDER_SGNR* sgnr = WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0)) {
-                if (CRYPT_PROVIDER_CERT* cert = WTHelperGetProvCertFromChain(sgnr, 0); cert && cert->pCert) {
-                    wchar_t name[256] {};
-                    if (CertGetNameStringW(cert->pCert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name, 256) > 1) {
-                        signer = narrow(std::wstring_view(name, wcsnlen(name, 256)));
-                    }
-                }
+    const LONG verdict = WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    if (verdict != 0) {
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(verdict));
+        signature.problem = std::string("WinVerifyTrust ") + code;
+    } else if (CRYPT_PROVIDER_DATA* provider = WTHelperProvDataFromStateData(data.hWVTStateData)) {
+        CRYPT_PROVIDER_SGNR* sgnr = WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0);
+        CRYPT_PROVIDER_CERT* cert = sgnr ? WTHelperGetProvCertFromChain(sgnr, 0) : nullptr;
+        if (cert && cert->pCert) {
+            wchar_t name[256] {};
+            if (CertGetNameStringW(cert->pCert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name, 256) > 1) {
+                signature.name = narrow(std::wstring_view(name, wcsnlen(name, 256)));
             }
+            CERT_NAME_BLOB* subject = &cert->pCert->pCertInfo->Subject;
+            const DWORD flags = CERT_X500_NAME_STR | CERT_NAME_STR_NO_QUOTING_FLAG;
+            const DWORD length = CertNameToStrW(X509_ASN_ENCODING, subject, flags, nullptr, 0);
+            if (length > 1) {
+                std::wstring text(length, L'\0');
+                CertNameToStrW(X509_ASN_ENCODING, subject, flags, text.data(), length);
+                signature.subject = narrow(std::wstring_view(text.c_str()));
+            }
+        }
+        if (signature.name.empty() || signature.subject.empty()) {
+            signature.problem = "kein Zertifikat des Unterzeichners";
+        } else {
+            signature.kind = Signature::Valid;
         }
     }
     data.dwStateAction = WTD_STATEACTION_CLOSE;
     WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-    return signer;
+    return signature;
+}
+
+std::optional<std::string> check_signature(const std::string& path) {
+    Signature signature = read_signature(path);
+    if (signature.kind != Signature::Valid) return std::nullopt;
+    return std::move(signature.name);
 }
 
 void start_download(const std::string& server, const std::string& code, const std::string& version, bool manual,

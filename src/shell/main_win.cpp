@@ -199,4 +199,10 @@ int run(HINSTANCE instance) {
 }  // namespace
 }  // namespace tolvek
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) { return tolvek::run(instance); }
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    // First of all: every DLL loaded from now on (the delay-loaded ones, and those that system
+    // components load) comes from System32, never from the folder the program was started
+    // from, which is often the Downloads folder.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    return tolvek::run(instance);
+}

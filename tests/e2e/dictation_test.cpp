@@ -191,7 +191,8 @@ TEST_F(Dictation, ForgedMessagesChangeNothing) {
     const auto config_before = read_file(data.file("config.json"));
     {
         test::MessageBoxAnswerer answerer(IDNO);
-        for (unsigned command : {kResend, 200u, kCmdUninstall, kCmdSounds, kCmdTap, kCmdCompress}) {
+        for (unsigned command : std::initializer_list<unsigned> {kResend, 200, kCmdUninstall, kCmdSounds, kCmdTap,
+                                                                  kCmdCompress}) {
             PostMessageW(window, WM_COMMAND, command, 0);
         }
         int own = 0;

@@ -83,7 +83,7 @@ int tech_info(const wchar_t* output) {
         std::puts("no running Tolvek");
         return 1;
     }
-    PostMessageW(window, kMsgMenuCommand, 52, 0);  // the menu's "Technik-Info …"
+    PostMessageW(window, tolvek::kMsgMenuCommand, 52, 0);  // the menu's "Technik-Info …"
     for (int i = 0; i < 100; ++i) {
         if (const HWND dialog = FindWindowW(L"TolvekDialog", nullptr)) {
             Sleep(200);

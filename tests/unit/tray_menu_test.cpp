@@ -60,18 +60,77 @@ TEST(Update, FileNamesContentAndSigners) {
     EXPECT_EQ(update_content_error("<html>" + program, false), refused);
     EXPECT_EQ(update_content_error(program, true), refused) << "an answer beyond the limit";
 
-    EXPECT_EQ(update_signature_error(std::nullopt, std::nullopt), std::nullopt) << "unsigned takes anything";
-    EXPECT_EQ(update_signature_error(std::nullopt, "B"), std::nullopt);
-    EXPECT_EQ(update_signature_error("A", "A"), std::nullopt);
-    EXPECT_EQ(update_signature_error("A", std::nullopt), "Update abgelehnt: Datei ist nicht gültig signiert.");
-    EXPECT_EQ(update_signature_error("A", "Fremd GmbH"), "Update abgelehnt: anderer Herausgeber (Fremd GmbH).");
-
     for (const char* name : {"Tolvek-update-0.5.25.exe", "Orvane-update-3.exe", "Tolvek-entfernt-4711.exe"}) {
         EXPECT_TRUE(is_leftover_file_name(name)) << name;
     }
     for (const char* name : {"Tolvek-update-0.5.25.txt", "tolvek-update-0.5.25.exe", "Tolvek-update-0.5.25.EXE",
                              "Tolvek.exe", "xTolvek-update-1.exe"}) {
         EXPECT_FALSE(is_leftover_file_name(name)) << name;
+    }
+}
+
+Signature signer(Signature::Kind kind, std::string name = "", std::string subject = "") {
+    Signature s;
+    s.kind = kind;
+    s.name = std::move(name);
+    s.subject = std::move(subject);
+    s.problem = kind == Signature::Invalid ? "WinVerifyTrust 0x800B0101" : "";
+    return s;
+}
+
+TEST(Update, SamePublisherIsTheWholeSubjectAndFailsClosed) {
+    const Signature none = signer(Signature::None);
+    const Signature broken = signer(Signature::Invalid);
+    const Signature kestrom = signer(Signature::Valid, "Kestrom", "CN=Kestrom, O=Kestrom GmbH, L=Kiel, C=DE");
+    const Signature renewed = kestrom;  // a new key under the same name
+    const Signature alike = signer(Signature::Valid, "Kestrom", "CN=Kestrom, O=Kestrom Ltd, L=Kiel, C=DE");
+    const Signature other = signer(Signature::Valid, "Fremd GmbH", "CN=Fremd GmbH, C=DE");
+    const std::string not_signed = "Update abgelehnt: Datei ist nicht gültig signiert.";
+    const std::string own_unverified =
+        "Update abgelehnt: Die Signatur des laufenden Programms lässt sich nicht prüfen (WinVerifyTrust 0x800B0101).";
+    const struct {
+        const char* name;
+        const Signature& own;
+        const Signature& offered;
+        std::optional<std::string> error;
+    } cases[] = {
+        {"unsigned program takes an unsigned file", none, none, std::nullopt},
+        {"unsigned program takes a signed file", none, other, std::nullopt},
+        {"same subject", kestrom, renewed, std::nullopt},
+        {"signed program, unsigned file", kestrom, none, not_signed},
+        {"signed program, broken signature", kestrom, broken, not_signed},
+        {"another publisher", kestrom, other, "Update abgelehnt: anderer Herausgeber (Fremd GmbH)."},
+        {"same common name, another organisation", kestrom, alike,
+         "Update abgelehnt: anderer Herausgeber (CN=Kestrom, O=Kestrom Ltd, L=Kiel, C=DE)."},
+        // A signature that is there but does not verify is never taken for "unsigned".
+        {"own signature unverified, unsigned file", broken, none, own_unverified},
+        {"own signature unverified, signed file", broken, kestrom, own_unverified},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(update_signature_error(c.own, c.offered), c.error);
+    }
+}
+
+TEST(Update, TheFileMustBeTheAnnouncedNewerVersion) {
+    const struct {
+        std::optional<std::string> file;
+        const char* announced;
+        std::optional<std::string> error;
+    } cases[] = {
+        {"0.5.25", "0.5.25", std::nullopt},
+        {"0.5.25", "0.5.25.0", std::nullopt},
+        {"0.6.0.1", "v0.6.0.1", std::nullopt},
+        {"0.5.24", "0.5.25", "Update abgelehnt: Die Datei trägt Version 0.5.24, angekündigt war 0.5.25."},
+        {"0.5.23", "0.5.25", "Update abgelehnt: Die Datei trägt Version 0.5.23, angekündigt war 0.5.25."},
+        {"0.5.26", "0.5.25", "Update abgelehnt: Die Datei trägt Version 0.5.26, angekündigt war 0.5.25."},
+        {"0.5.24", "0.5.24", "Update abgelehnt: Version 0.5.24 ist nicht neuer als die laufende Version 0.5.24."},
+        {"0.5.23", "0.5.23", "Update abgelehnt: Version 0.5.23 ist nicht neuer als die laufende Version 0.5.24."},
+        {std::nullopt, "0.5.25", "Update abgelehnt: Die Datei nennt keine Version (angekündigt: 0.5.25)."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file.value_or("(none)") + " / " + c.announced);
+        EXPECT_EQ(update_version_error(c.file, c.announced, "0.5.24"), c.error);
     }
 }
 
