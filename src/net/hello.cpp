@@ -23,8 +23,8 @@ std::variant<Enrollment, ServiceError> enroll(const std::string& server, const s
     const Json& answer = std::get<Json>(result);
     Enrollment e;
     e.token = string_member(answer, "token").value_or("");
-    // An answer without a token enrols nothing: every later request would fail.
-    if (e.token.empty()) return ServiceError {ServiceError::Failed, kUnexpectedAnswer};
+    // An answer without a usable token enrols nothing: every later request would fail.
+    if (e.token.empty() || !fits_in_header(e.token)) return ServiceError {ServiceError::Failed, kUnexpectedAnswer};
     e.firm = string_member(answer, "firm").value_or("");
     e.latest = string_member(answer, "latest");
     e.audio = string_member(answer, "audio").value_or("wav");
@@ -51,6 +51,7 @@ std::optional<HelloOutcome> hello(const std::string& server, const std::string& 
     outcome.region = string_member(answer, "region").value_or("");
     outcome.firm = string_member(answer, "firm").value_or("");
     outcome.token = string_member(answer, "token");
+    if (outcome.token && !fits_in_header(*outcome.token)) outcome.token.reset();
     outcome.offered_version = string_member(answer, "latest");
     outcome.audio = string_member(answer, "audio").value_or("wav");
     return outcome;

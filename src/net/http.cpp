@@ -1,5 +1,7 @@
 #include "net/http.h"
 
+#include <algorithm>
+
 #include "build_config.h"
 #include "util/text.h"
 
@@ -9,6 +11,13 @@ std::uint64_t body_size(const std::vector<std::string_view>& body) {
     std::uint64_t total = 0;
     for (const std::string_view piece : body) total += piece.size();
     return total;
+}
+
+bool fits_in_header(std::string_view text) {
+    return std::none_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7F;
+    });
 }
 
 std::string server_error_text(std::string_view body, long status) {

@@ -82,8 +82,15 @@ void http_global_init();
 // The length of a body made of pieces.
 std::uint64_t body_size(const std::vector<std::string_view>& body);
 
+// Whether a text may stand in a request header: no line break or other control character
+// (a token with CR LF would write headers of its own into the request).
+bool fits_in_header(std::string_view text);
+inline constexpr char kUnusableAccess[] =
+    "Der gespeicherte Zugang ist ungültig. Bitte den Firmen-Code neu eingeben.";
+
 // One request with a new client. A transport failure (no HTTP answer) is Unreachable with the
-// library's description.
+// library's description. A header that does not fit in a header is never sent: the request
+// is Rejected (kUnusableAccess) without a connection, as a revoked token would be.
 HttpResult perform(const HttpRequest& request);
 
 std::string server_error_text(std::string_view body, long status);

@@ -218,6 +218,11 @@ void http_global_init() {
 }
 
 HttpResult perform(const HttpRequest& request) {
+    for (const auto& [name, value] : request.headers) {
+        if (!fits_in_header(name) || !fits_in_header(value)) {
+            return ServiceError {ServiceError::Rejected, kUnusableAccess};
+        }
+    }
     http_global_init();
     const auto deadline = std::chrono::steady_clock::now() + http_settings().deadline;
     std::string method = request.method;
@@ -246,6 +251,11 @@ HttpResult perform(const HttpRequest& request) {
         }
         if (!is_http_url(hop.location)) {
             return ServiceError {ServiceError::Unreachable, curl_easy_strerror(CURLE_UNSUPPORTED_PROTOCOL)};
+        }
+        // What was asked over https never goes on in clear: an upload would carry the user's
+        // voice, a download could be swapped on the way.
+        if (starts_with_ascii_ci(url, "https://") && !starts_with_ascii_ci(hop.location, "https://")) {
+            return ServiceError {ServiceError::Unreachable, "Umleitung von https auf http abgelehnt"};
         }
         url = hop.location;
         // The token stays with the address it was meant for.

@@ -90,6 +90,71 @@ TEST_F(Installing, FromADownloadFolderWithTheCodeInItsName) {
                         "Cursor steht. Einstellungen über das Fuchs-Symbol unten rechts."));
 }
 
+// A winmm.dll that a web page got into the Downloads folder, beside the downloaded program, with
+// Wine told to prefer a native winmm: the first start never loads it. A program that imports
+// winmm statically (as Tolvek once did) does load it from there, which shows the planted DLL
+// would have run.
+TEST_F(Installing, ADllPlantedBesideTheDownloadIsNotLoaded) {
+    const std::string planted = path_join(downloads, "winmm.dll");
+    ASSERT_TRUE(copy_file(path_join(path_join(test::program_dir(), "planted"), "winmm.dll"), planted));
+    const std::string mark = path_join(downloads, "planted-dll-loaded");
+    test::set_env("TOLVEK_TEST_PLANTED_MARK", mark);
+    test::set_env("WINEDLLOVERRIDES", "winmm=n,b");
+    const std::string importer = path_join(downloads, "static_winmm.exe");
+    EXPECT_TRUE(copy_file(path_join(test::program_dir(), "static_winmm.exe"), importer));
+    {
+        const test::TolvekProcess control("", importer);
+        EXPECT_TRUE(control.wait(30000).has_value());
+    }
+    const bool control_loaded_it = path_exists(mark);
+    remove_file(mark);
+
+    const auto installed = run_download("Tolvek-ST-3PVA-8RKE.exe", "--quiet");
+    const HWND window = running_copy();
+    test::set_env("WINEDLLOVERRIDES", std::nullopt);
+    test::set_env("TOLVEK_TEST_PLANTED_MARK", std::nullopt);
+    EXPECT_TRUE(control_loaded_it) << "the planted DLL is loaded by a program that imports winmm statically";
+    EXPECT_EQ(installed, 0u) << log();
+    EXPECT_NE(window, nullptr);
+    EXPECT_FALSE(path_exists(mark)) << "Tolvek loaded the DLL planted beside it";
+    remove_file(planted);
+    remove_file(importer);
+}
+
+// A program that opens links may pass a quote through: the link then carries switches of its
+// own behind it. Opened through the registration the install wrote, such a link removes
+// nothing and switches no company; a code in the link itself asks first.
+TEST_F(Installing, LinksCarryingSwitchesOpenedThroughTheRegistration) {
+    ASSERT_EQ(run_download("Tolvek-ST-3PVA-8RKE.exe", "--quiet"), 0u) << log();
+    ASSERT_NE(running_copy(), nullptr);
+    ASSERT_TRUE(test::pump_until([&] { return !saved().token.empty(); }, 20s));
+    const auto open_link = [](const std::wstring& link) {
+        const auto result = reinterpret_cast<INT_PTR>(
+            ShellExecuteW(nullptr, L"open", link.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+        EXPECT_GT(result, 32) << narrow(link);
+    };
+    std::vector<std::string> boxes;
+    {
+        test::MessageBoxAnswerer answerer(IDNO);
+        const std::size_t calls = tray.calls().size();
+        open_link(L"tolvek:x\" --code ST-CCCC-DDDD --uninstall --quiet \"");
+        EXPECT_TRUE(tray.wait_for(calls, [](const test::TrayCall& c) { return c.info_title == "Tolvek läuft bereits"; },
+                                  30s))
+            << "the link reached the running copy, without a code";
+        open_link(L"tolvek:ST-CCCC-DDDD\" --uninstall --quiet \"");
+        test::pump_until([&] { return !answerer.texts().empty(); }, 30s);
+        test::pump_for(1s);
+        boxes = answerer.texts();
+    }
+    ASSERT_EQ(boxes.size(), 1u) << log();
+    EXPECT_EQ(boxes[0].rfind("Tolvek mit einer anderen Firma verbinden?", 0), 0u) << boxes[0];
+    EXPECT_EQ(saved().code, "ST-3PVA-8RKE") << "the company stays";
+    EXPECT_FALSE(saved().token.empty());
+    EXPECT_TRUE(path_exists(target())) << "nothing was removed";
+    EXPECT_TRUE(RegKey(HKEY_CURRENT_USER, L"Software\\Classes\\tolvek", KEY_READ).valid());
+    EXPECT_NE(FindWindowW(L"TolvekMain", nullptr), nullptr) << "the running copy still runs";
+}
+
 TEST_F(Installing, WrongCodeStillInstallsButEndsWithOne) {
     service.config({{"reject_codes", {"ST-XXXX-YYYY"}}});
     ASSERT_EQ(run_download("Tolvek-ST-XXXX-YYYY.exe", "--quiet"), 1u);

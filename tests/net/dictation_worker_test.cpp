@@ -214,7 +214,8 @@ TEST(Enrollment, AnswerDefaultsAndHello) {
               "{\"code\":\"ST-AAAA-BBBB\",\"os\":\"" + os + "\",\"version\":\"0.5.24\"}");
 
     // A 200 without a usable token enrols nothing: it is an unexpected answer.
-    for (const Json& body : {Json {{"firm", "Acme"}}, Json {{"token", ""}}, Json {{"token", 7}}}) {
+    for (const Json& body : {Json {{"firm", "Acme"}}, Json {{"token", ""}}, Json {{"token", 7}},
+                             Json {{"token", "t\r\nX-Evil: 1"}}, Json {{"token", "t\n"}}}) {
         service.next({{"path", "/v1/app/enroll"}, {"status", 200}, {"body", body}});
         EXPECT_EQ(std::get<ServiceError>(enroll(service.base(), "ST-AAAA-BBBB")),
                   (ServiceError {ServiceError::Failed, "Der Server hat unerwartet geantwortet."}))
@@ -238,6 +239,16 @@ TEST(Enrollment, AnswerDefaultsAndHello) {
                   "\",\"version\":\"0.5.24\"}");
     hello(service.base(), token, false);
     EXPECT_EQ(Json::parse(service.requests().back()["body"].get<std::string>())["empty"], 0);
+
+    // A token that could not stand in a header is no new token.
+    service.next({{"path", "/v1/app/hello"}, {"status", 200}, {"body", {{"token", "neu\r\nX-Evil: 1"}}}});
+    EXPECT_EQ(hello(service.base(), token, false)->token, std::nullopt);
+    // One that comes from elsewhere (a changed settings file) is never written into a request:
+    // the request ends as a revoked token does, without a connection.
+    const std::size_t sent = service.requests().size();
+    const auto refused = hello(service.base(), "alt\r\nX-Evil: 1", false);
+    EXPECT_TRUE(refused->logged_out);
+    EXPECT_EQ(service.requests().size(), sent);
 
     service.next({{"path", "/v1/app/hello"}, {"status", 403}, {"raw", ""}});
     EXPECT_TRUE(hello(service.base(), token, false)->logged_out);

@@ -206,6 +206,31 @@ TEST_F(Http, OddPeersAndAProxyInTheEnvironment) {
     EXPECT_EQ(std::get<Json>(direct)["direct"], true);
 }
 
+// What was asked over https never goes on in clear, for any request: such a redirect counts as
+// no connection, and nothing is sent to the http address.
+TEST_F(Http, NoRedirectFromHttpsToHttp) {
+    http_settings().ca_file = get_env("TOLVEK_TEST_CA").value_or("");
+    for (const std::string path : {"/v1/app/hello", "/dl/ST-3PVA-8RKE"}) {
+        SCOPED_TRACE(path);
+        service.reset();
+        service.next({{"path", path}, {"status", 302}, {"headers", {{"Location", service.base() + path}}}, {"raw", ""}});
+        service.next({{"path", path}, {"status", 200}, {"body", {{"clear", true}}}});
+        const HttpResult result = path == "/dl/ST-3PVA-8RKE" ? get_download(service.tls_base(), path)
+                                                             : post_hello(service.tls_base(), "geheim", Json::object());
+        ASSERT_TRUE(std::holds_alternative<ServiceError>(result));
+        EXPECT_EQ(std::get<ServiceError>(result).kind, ServiceError::Unreachable);
+        EXPECT_EQ(std::get<ServiceError>(result).message, "Umleitung von https auf http abgelehnt");
+        EXPECT_EQ(service.requests().size(), 1u) << "only the https request went out";
+    }
+    // From http to http, and from http to https, redirects are still followed.
+    service.reset();
+    service.next({{"path", "/v1/app/hello"}, {"status", 302},
+                  {"headers", {{"Location", service.tls_base() + "/v1/app/hello"}}}, {"raw", ""}});
+    service.next({{"path", "/v1/app/hello"}, {"status", 200}, {"body", {{"ok", true}}}});
+    const auto upgraded = hello(service.base());
+    ASSERT_TRUE(std::holds_alternative<Json>(upgraded)) << error_of(upgraded).message;
+}
+
 TEST_F(Http, RequestHeadersInOrder) {
     service.next({{"path", "/v1/app/hello"}, {"status", 200}, {"body", Json::object()}});
     hello(service.base(), "t1");

@@ -63,48 +63,93 @@ TEST_F(UpdateDownload, SignersNameAndTheSamePublisherRule) {
     EXPECT_EQ(request["path"], "/dl/ST-3PVA-8RKE");
     EXPECT_FALSE(test::has_header(request, "Authorization"));
 
+    // A renewed certificate (new key, the same subject) still updates.
+    DownloadOutcome renewed = offer(signed_file("next-A2.exe"), signed_a);
+    EXPECT_TRUE(renewed.update.has_value()) << renewed.error;
+    renewed.update.reset();
+
+    const std::string subject_alike = "CN=Kestrom Test A, O=Andere GmbH, L=Kiel, C=DE";
     const struct {
         const char* file;
-        const char* error;
+        const char* running;
+        std::string version;
+        std::string error;
     } refused[] = {
-        {"next-unsigned.exe", "Update abgelehnt: Datei ist nicht gültig signiert."},
-        {"next-B.exe", "Update abgelehnt: anderer Herausgeber (Kestrom Test B)."},
+        {"next-unsigned.exe", "Tolvek-A.exe", "0.5.25", "Update abgelehnt: Datei ist nicht gültig signiert."},
+        {"next-B.exe", "Tolvek-A.exe", "0.5.25", "Update abgelehnt: anderer Herausgeber (Kestrom Test B)."},
+        {"next-alike.exe", "Tolvek-A.exe", "0.5.25", "Update abgelehnt: anderer Herausgeber (" + subject_alike + ")."},
+        // A signature that is there but does not verify never counts as "unsigned".
+        {"next-unsigned.exe", "Tolvek-A-broken.exe", "0.5.25", ""},
+        {"next-A.exe", "Tolvek-A-broken.exe", "0.5.25", ""},
+        // The file's own version must be the announced one, and newer than the running one.
+        {"Tolvek-A.exe", "Tolvek-A.exe", "0.5.25",
+         "Update abgelehnt: Die Datei trägt Version 0.5.24, angekündigt war 0.5.25."},
+        {"prev-A.exe", "Tolvek-A.exe", "0.5.25",
+         "Update abgelehnt: Die Datei trägt Version 0.5.23, angekündigt war 0.5.25."},
+        {"next-A.exe", "Tolvek-A.exe", "0.5.26",
+         "Update abgelehnt: Die Datei trägt Version 0.5.25, angekündigt war 0.5.26."},
+        {"prev-A.exe", "Tolvek-A.exe", "0.5.23",
+         "Update abgelehnt: Version 0.5.23 ist nicht neuer als die laufende Version 0.5.24."},
     };
     for (const auto& c : refused) {
-        const DownloadOutcome outcome = offer(signed_file(c.file), signed_a);
-        EXPECT_FALSE(outcome.update.has_value()) << c.file;
-        EXPECT_EQ(outcome.error, c.error);
-        EXPECT_FALSE(path_exists(stored)) << "the refused file is deleted";
+        SCOPED_TRACE(std::string(c.file) + " for " + c.running + " announced as " + c.version);
+        const DownloadOutcome outcome = offer(signed_file(c.file), signed_file(c.running), c.version);
+        EXPECT_FALSE(outcome.update.has_value());
+        if (c.error.empty()) {
+            EXPECT_EQ(outcome.error.rfind("Update abgelehnt: Die Signatur des laufenden Programms lässt sich nicht "
+                                          "prüfen (WinVerifyTrust 0x", 0),
+                      0u)
+                << outcome.error;
+        } else {
+            EXPECT_EQ(outcome.error, c.error);
+        }
+        EXPECT_FALSE(path_exists(path_join(update_dir(), update_file_name(c.version)))) << "the refused file is deleted";
     }
+    EXPECT_EQ(check_signature(signed_file("Tolvek-A-broken.exe")), std::nullopt);
+    const DownloadOutcome unknown_program = offer(signed_file("next-A.exe"), std::nullopt);
+    EXPECT_EQ(unknown_program.error,
+              "Update abgelehnt: Die Signatur des laufenden Programms lässt sich nicht prüfen (Programmdatei nicht "
+              "gefunden).");
 
-    // An unsigned running program takes any program file.
+    // An unsigned running program takes any program file of the announced version.
     const DownloadOutcome unsigned_running = offer(signed_file("next-B.exe"), signed_file("next-unsigned.exe"));
     EXPECT_TRUE(unsigned_running.update.has_value()) << unsigned_running.error;
 }
 
 TEST_F(UpdateDownload, WhatIsNotAProgramIsNeverWritten) {
+    const std::string unsigned_running = signed_file("next-unsigned.exe");
     const std::string refused = "Update abgelehnt: unerwarteter Dateiinhalt.";
     const std::string mz = "MZ" + std::string(99997, 'x');  // 99,999 bytes
     for (const std::string& bytes : {mz, std::string(200000, 'x'), "MZ" + std::string(41943040, 'x')}) {
-        const DownloadOutcome outcome = offer(write_fixture("angebot.bin", bytes), std::nullopt);
+        const DownloadOutcome outcome = offer(write_fixture("angebot.bin", bytes), unsigned_running);
         EXPECT_EQ(outcome.error, refused) << bytes.size() << " bytes";
         EXPECT_FALSE(path_exists(update_dir())) << "nothing written";
     }
-    // Exactly the limit is still a program.
-    const DownloadOutcome limit = offer(write_fixture("angebot.bin", "MZ" + std::string(41943038, 'x')), std::nullopt);
-    EXPECT_TRUE(limit.update.has_value()) << limit.error;
+    // Exactly the limit passes the content check; without a version resource it goes no further.
+    const DownloadOutcome limit =
+        offer(write_fixture("angebot.bin", "MZ" + std::string(41943038, 'x')), unsigned_running);
+    EXPECT_EQ(limit.error, "Update abgelehnt: Die Datei nennt keine Version (angekündigt: 0.5.25).");
+    EXPECT_FALSE(path_exists(path_join(update_dir(), "Tolvek-update-0.5.25.exe")));
 }
 
 TEST_F(UpdateDownload, VersionTextBecomesACleanFileNameAndErrorsAreTheServices) {
-    const DownloadOutcome odd = offer(signed_file("next-A.exe"), std::nullopt, "0.6 beta/../x");
+    const DownloadOutcome odd = offer(signed_file("next-A.exe"), signed_file("next-unsigned.exe"), "0.5.25 beta/../x");
     ASSERT_TRUE(odd.update.has_value()) << odd.error;
-    EXPECT_EQ(odd.update->path, path_join(update_dir(), "Tolvek-update-0.6beta..x.exe"));
+    EXPECT_EQ(odd.update->path, path_join(update_dir(), "Tolvek-update-0.5.25beta..x.exe"));
 
     service.config({{"download_file", nullptr}});
     EXPECT_EQ(download_update(service.base(), "ST-3PVA-8RKE", "0.5.25", std::nullopt).error,
               "Keine Version verfügbar");
     EXPECT_EQ(download_update("http://127.0.0.1:1", "ST-3PVA-8RKE", "0.5.25", std::nullopt).error,
               "Keine Verbindung zum Server. Bitte die Internetverbindung prüfen.");
+
+    // A download asked for over https and redirected to http is no connection; nothing is kept.
+    service.config({{"download_file", test::service_path(signed_file("next-A.exe"))}});
+    service.next({{"path", "/dl/ST-3PVA-8RKE"}, {"status", 302},
+                  {"headers", {{"Location", service.base() + "/dl/ST-3PVA-8RKE"}}}, {"raw", ""}});
+    EXPECT_EQ(download_update(service.tls_base(), "ST-3PVA-8RKE", "0.5.25", signed_file("next-unsigned.exe")).error,
+              "Keine Verbindung zum Server. Bitte die Internetverbindung prüfen.");
+    EXPECT_FALSE(path_exists(update_dir()));
 }
 
 TEST(Leftovers, OnlyTheNamedProgramFilesGo) {
