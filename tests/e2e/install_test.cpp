@@ -91,15 +91,21 @@ TEST_F(Installing, FromADownloadFolderWithTheCodeInItsName) {
 }
 
 // A winmm.dll that a web page got into the Downloads folder, beside the downloaded program, with
-// Wine told to prefer a native winmm: the first start never loads it. A program that imports
-// winmm statically (as Tolvek once did) does load it from there, which shows the planted DLL
-// would have run.
+// Wine told to prefer a native winmm for the programs started from there (Wine reads its DLL
+// overrides from the registry at each start): the first start never loads it. A program that
+// imports winmm statically (as Tolvek once did) does load it from there, which shows that the
+// planted DLL would have run.
 TEST_F(Installing, ADllPlantedBesideTheDownloadIsNotLoaded) {
+    const std::string download = "Tolvek-ST-3PVA-8RKE.exe";
+    const std::wstring overrides = L"Software\\Wine\\AppDefaults\\";
+    for (const std::string& program : {download, std::string("static_winmm.exe")}) {
+        RegKey(HKEY_CURRENT_USER, overrides + wide(program) + L"\\DllOverrides", KEY_WRITE, true)
+            .set_string(L"winmm", L"native,builtin");
+    }
     const std::string planted = path_join(downloads, "winmm.dll");
     ASSERT_TRUE(copy_file(path_join(path_join(test::program_dir(), "planted"), "winmm.dll"), planted));
     const std::string mark = path_join(downloads, "planted-dll-loaded");
     test::set_env("TOLVEK_TEST_PLANTED_MARK", mark);
-    test::set_env("WINEDLLOVERRIDES", "winmm=n,b");
     const std::string importer = path_join(downloads, "static_winmm.exe");
     EXPECT_TRUE(copy_file(path_join(test::program_dir(), "static_winmm.exe"), importer));
     {
@@ -109,10 +115,12 @@ TEST_F(Installing, ADllPlantedBesideTheDownloadIsNotLoaded) {
     const bool control_loaded_it = path_exists(mark);
     remove_file(mark);
 
-    const auto installed = run_download("Tolvek-ST-3PVA-8RKE.exe", "--quiet");
+    const auto installed = run_download(download, "--quiet");
     const HWND window = running_copy();
-    test::set_env("WINEDLLOVERRIDES", std::nullopt);
     test::set_env("TOLVEK_TEST_PLANTED_MARK", std::nullopt);
+    for (const std::string& program : {download, std::string("static_winmm.exe")}) {
+        RegDeleteTreeW(HKEY_CURRENT_USER, (overrides + wide(program)).c_str());
+    }
     EXPECT_TRUE(control_loaded_it) << "the planted DLL is loaded by a program that imports winmm statically";
     EXPECT_EQ(installed, 0u) << log();
     EXPECT_NE(window, nullptr);
@@ -128,10 +136,24 @@ TEST_F(Installing, LinksCarryingSwitchesOpenedThroughTheRegistration) {
     ASSERT_EQ(run_download("Tolvek-ST-3PVA-8RKE.exe", "--quiet"), 0u) << log();
     ASSERT_NE(running_copy(), nullptr);
     ASSERT_TRUE(test::pump_until([&] { return !saved().token.empty(); }, 20s));
-    const auto open_link = [](const std::wstring& link) {
-        const auto result = reinterpret_cast<INT_PTR>(
-            ShellExecuteW(nullptr, L"open", link.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-        EXPECT_GT(result, 32) << narrow(link);
+    // The shell reads the command from the registration and puts the link in for %1 as it is.
+    // Wine's HKEY_CLASSES_ROOT does not show the user's classes, so the shell is given the
+    // registration's key itself.
+    const RegKey registration(HKEY_CURRENT_USER, L"Software\\Classes\\tolvek", KEY_READ);
+    ASSERT_TRUE(registration.valid());
+    const auto open_link = [&](const std::wstring& link) {
+        SHELLEXECUTEINFOW info {};
+        info.cbSize = sizeof info;
+        info.fMask = SEE_MASK_CLASSKEY | SEE_MASK_NOCLOSEPROCESS;
+        info.hkeyClass = registration.get();
+        info.lpVerb = L"open";
+        info.lpFile = link.c_str();
+        info.nShow = SW_SHOWNORMAL;
+        ASSERT_TRUE(ShellExecuteExW(&info)) << narrow(link);
+        ASSERT_NE(info.hProcess, nullptr);
+        const Handle started(info.hProcess);
+        EXPECT_TRUE(test::pump_until([&] { return WaitForSingleObject(started.get(), 0) == WAIT_OBJECT_0; }, 30s))
+            << "the second start ended";
     };
     std::vector<std::string> boxes;
     {

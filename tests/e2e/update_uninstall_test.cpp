@@ -150,5 +150,33 @@ TEST_F(Installing, SignedInstallationUpdatesItselfAfterTheDictation) {
         << "the next start removes the update folder";
 }
 
+// The service announces 0.5.25 but serves an older signed build (a replay of an old release, or
+// a service that names a version the file does not carry): the file is refused with both
+// versions in the log, nothing is started, and the running copy goes on.
+TEST_F(Installing, UpdateOfAnotherVersionThanAnnouncedIsRefused) {
+    if (!path_exists(signed_program("prev-A.exe"))) GTEST_SKIP() << "needs the signed programs of make-signed";
+    ASSERT_TRUE(copy_file(signed_program("Tolvek-A.exe"), path_join(downloads, "Tolvek-ST-3PVA-8RKE.exe")));
+    for (const char* offered : {"prev-A.exe", "Tolvek-A.exe"}) {
+        SCOPED_TRACE(offered);
+        service.config({{"latest", "0.5.25"}, {"download_file", test::service_path(signed_program(offered))}});
+        const test::TolvekProcess installer("--quiet", path_join(downloads, "Tolvek-ST-3PVA-8RKE.exe"));
+        ASSERT_TRUE(test::pump_until([&] { return !installer.running(); }, 60s));
+        ASSERT_EQ(installer.wait(0), 0u) << log();
+        const HWND window = running_copy();
+        ASSERT_NE(window, nullptr);
+        const DWORD pid = window_pid(window);
+        const std::string refused = std::string("Update: Update abgelehnt: Die Datei trägt Version ") +
+                                    (offered == std::string("prev-A.exe") ? "0.5.23" : "0.5.24") +
+                                    ", angekündigt war 0.5.25.\n";
+        ASSERT_TRUE(test::pump_until([&] { return log().find(refused) != std::string::npos; }, 60s)) << log();
+        test::pump_for(2s);
+        EXPECT_EQ(log().find("Update wird eingespielt"), std::string::npos) << log();
+        EXPECT_FALSE(path_exists(path_join(path_join(install_dir(), "update"), "Tolvek-update-0.5.25.exe")));
+        EXPECT_EQ(window_pid(FindWindowW(L"TolvekMain", nullptr)), pid) << "the same copy runs on";
+        close_running_copy();
+        remove_file(data.file("tolvek.log"));
+    }
+}
+
 }  // namespace
 }  // namespace tolvek

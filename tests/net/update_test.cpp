@@ -149,7 +149,7 @@ TEST_F(UpdateDownload, VersionTextBecomesACleanFileNameAndErrorsAreTheServices) 
                   {"headers", {{"Location", service.base() + "/dl/ST-3PVA-8RKE"}}}, {"raw", ""}});
     EXPECT_EQ(download_update(service.tls_base(), "ST-3PVA-8RKE", "0.5.25", signed_file("next-unsigned.exe")).error,
               "Keine Verbindung zum Server. Bitte die Internetverbindung prüfen.");
-    EXPECT_FALSE(path_exists(update_dir()));
+    EXPECT_FALSE(path_exists(path_join(update_dir(), "Tolvek-update-0.5.25.exe")));
 }
 
 TEST(Leftovers, OnlyTheNamedProgramFilesGo) {
