@@ -46,6 +46,9 @@ struct AppState {
     std::optional<std::string> offered_version;
     std::optional<std::string> announced_version;
     std::shared_ptr<PendingUpdate> pending_update;
+    // The downloaded update was started and is about to end this copy: no dictation starts any
+    // more (it would be cut off without a word).
+    bool update_started = false;
     std::optional<Instant> recording_start;  // the running recording began
     std::optional<Instant> last_voice;       // the overlay tick last heard speech
     HWND main_window = nullptr;

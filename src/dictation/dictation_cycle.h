@@ -10,7 +10,10 @@
 
 namespace tolvek {
 
+// Starts a recording; none once a downloaded update was started (it is about to end this copy),
+// then a balloon with kUpdatingText says why.
 void start_dictation();
+inline constexpr char kUpdatingText[] = "Tolvek wird gerade aktualisiert. Bitte gleich noch einmal versuchen.";
 // The longest recording in seconds: 598. A run a test started (TOLVEK_TEST_HOOKS) may shorten
 // it with TOLVEK_TEST_LIMIT_S.
 std::uint32_t recording_limit_seconds();

@@ -37,10 +37,16 @@ std::uint32_t recording_limit_seconds() {
 void start_dictation() {
     bool never_enrolled;
     bool opus;
+    bool updating;
     {
         auto app = lock_app_state();
         never_enrolled = app->settings.token.empty() && app->settings.code.empty();
         opus = opus_flag(app->settings);
+        updating = app->update_started;
+    }
+    if (updating) {
+        show_balloon("Tolvek", kUpdatingText, false);
+        return;
     }
     if (never_enrolled && !ensure_enrolled()) return;
 
@@ -198,6 +204,10 @@ bool kept_recording_available() { return g_kept.has_value(); }
 
 void resend_kept_recording() {
     if (!g_kept || lock_app_state()->phase != 0) return;
+    if (lock_app_state()->update_started) {
+        show_balloon("Tolvek", kUpdatingText, false);
+        return;
+    }
     const KeptRecording& kept = *g_kept;
     send_recording(kept.wav, kept.seconds, kept.ogg, true, start_dictation_worker);
 }

@@ -16,6 +16,7 @@
 #include "net/update.h"
 #include "net/update_download.h"
 #include "util/platform.h"
+#include "util/win_handles.h"
 #include "util/win_text.h"
 
 namespace tolvek {
@@ -37,12 +38,28 @@ std::variant<HttpResponse, ServiceError> interpret_download(const HttpResult& re
     return response;
 }
 
-// Opens the saved file for reading while nobody may write, rename or delete it.
-std::shared_ptr<void> hold_against_writes(const std::string& path) {
-    const HANDLE file = CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+// Writes the file and holds it from its creation until it was started: nobody may delete or
+// rename it meanwhile (a tidy-up of the update folder by a second hello), and once it is
+// written nobody may write to it. The writer lets only readers in; a reader that lets the
+// writer be bridges to the final reader that lets no writer in, so the file is never free.
+std::shared_ptr<void> save_and_hold(const std::string& path, std::string_view body) {
+    const std::wstring name = wide(path);
+    Handle writer;
+    for (int attempt = 0; attempt < 3 && !writer.valid(); ++attempt) {
+        // The folder may have been tidied away since it was made.
+        create_directories(update_dir());
+        writer = Handle(CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
+    if (!writer.valid()) return nullptr;
+    if (!write_all(writer.get(), body) || !FlushFileBuffers(writer.get())) return nullptr;
+    const Handle bridge(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!bridge.valid() || !writer.close()) return nullptr;
+    const HANDLE held = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return nullptr;
-    return std::shared_ptr<void>(file, [](void* h) { CloseHandle(h); });
+    if (held == INVALID_HANDLE_VALUE) return nullptr;
+    return std::shared_ptr<void>(held, [](void* h) { CloseHandle(h); });
 }
 
 }  // namespace
@@ -63,16 +80,11 @@ DownloadOutcome download_update(const std::string& server, const std::string& co
         outcome.error = *error;
         return outcome;
     }
-    create_directories(update_dir());
     const std::string path = path_join(update_dir(), update_file_name(version));
-    if (!write_file_flushed(path, response.body)) {
-        outcome.error = "Update lässt sich nicht speichern: " + os_error_text(GetLastError());
-        remove_file(path);
-        return outcome;
-    }
-    auto held = hold_against_writes(path);
+    auto held = save_and_hold(path, response.body);
     if (!held) {
         outcome.error = "Update lässt sich nicht speichern: " + os_error_text(GetLastError());
+        remove_file(path);
         return outcome;
     }
     Signature own;
@@ -83,7 +95,8 @@ DownloadOutcome download_update(const std::string& server, const std::string& co
         own.problem = "Programmdatei nicht gefunden";
     }
     auto error = update_signature_error(own, read_signature(path));
-    if (!error) error = update_version_error(file_version(response.body), version, kVersion);
+    // Both checks read the file as it lies on the disk, held since it was written.
+    if (!error) error = update_version_error(file_version(read_file(path).value_or("")), version, kVersion);
     if (error) {
         held.reset();
         remove_file(path);
@@ -182,7 +195,11 @@ void apply_pending_update() {
     }
     KillTimer(window, kTimerUpdateRetry);
     log("Update wird eingespielt");
-    if (!start_program("\"" + pending->path + "\" --update")) log("Update ließ sich nicht starten");
+    lock_app_state()->update_started = true;
+    if (!start_program("\"" + pending->path + "\" --update")) {
+        log("Update ließ sich nicht starten");
+        lock_app_state()->update_started = false;
+    }
 }
 
 void remove_leftover_files() {

@@ -62,6 +62,17 @@ bool take_company_code(const std::string& code) {
     return true;
 }
 
+// Starts the installed program in its own folder, as the shortcut does: not in the folder the
+// installer was started from (Downloads, a USB stick, a share), which it would keep in use for
+// its whole life. A quiet start (a deployment tool, the autostart) leaves the installer's job
+// and console, where the system allows it.
+bool start_installed(const std::string& command, bool quiet) {
+    const std::string folder = install_dir();
+    if (!quiet) return start_program(command, 0, folder);
+    return start_program(command, CREATE_BREAKAWAY_FROM_JOB | DETACHED_PROCESS, folder) ||
+           start_program(command, DETACHED_PROCESS, folder);
+}
+
 class ComApartment {
 public:
     ComApartment() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
@@ -132,10 +143,16 @@ void write_registration(const std::string& target) {
 bool install(const std::string& running_path, const std::string& target_path,
              const std::optional<std::string>& code, bool is_update) {
     const bool quiet = process_flags().quiet;
-    end_running_instance();
+    const EndedCopy ended = end_running_instance();
     create_directories(install_dir());
     if (!put_program_in_place(running_path, target_path)) {
         log("Installation: Programmdatei ließ sich nicht kopieren");
+        // The copy this install ended must not leave the user without Tolvek: the program it ran
+        // is still in place, so it starts again as it was started.
+        if (ended.ended && path_exists(target_path) &&
+            start_installed("\"" + target_path + "\"" + (ended.quiet ? " --quiet" : ""), ended.quiet)) {
+            log("Installation gescheitert: das bisherige Tolvek läuft wieder");
+        }
         if (!quiet) {
             message_box("Tolvek konnte nicht installiert werden. Bitte Tolvek beenden, falls es noch läuft, und "
                         "erneut versuchen.",
@@ -155,13 +172,8 @@ bool install(const std::string& running_path, const std::string& target_path,
     write_registration(target_path);
     log(std::string("installiert: Version ") + kVersion + (quiet ? " (still)" : ""));
 
-    std::string command = "\"" + target_path + "\" " + (is_update ? "--updated" : "--first");
-    if (quiet) {
-        command += " --quiet";
-        if (!start_program(command, CREATE_BREAKAWAY_FROM_JOB | DETACHED_PROCESS)) start_program(command, DETACHED_PROCESS);
-    } else {
-        start_program(command);
-    }
+    start_installed("\"" + target_path + "\" " + (is_update ? "--updated" : "--first") + (quiet ? " --quiet" : ""),
+                    quiet);
     return enrolled;
 }
 

@@ -31,16 +31,21 @@ void migrate_from_predecessor() {
     const std::string old_settings = path_join(old_data, "config.json");
     const std::string old_words = path_join(old_data, "schreibweisen.txt");
     const std::string new_words = dictionary_path();
+    // Copies go through a temporary file and never replace what exists: a copy cut off half-way
+    // leaves no torn file that a later start would take for settings, and of two starts at once
+    // the second finds the first one's file and leaves it.
     if (path_exists(old_settings) && !path_exists(config_path())) {
-        if (!copy_file(old_settings, config_path())) {
+        create_directories(data_dir());
+        if (!copy_file_new(old_settings, config_path()) && !path_exists(config_path())) {
             log("Umzug von Orvane: Einstellungen ließen sich nicht übernehmen");
             return;
         }
-        if (path_exists(old_words) && !path_exists(new_words)) copy_file(old_words, new_words);
+        if (path_exists(old_words) && !path_exists(new_words)) copy_file_new(old_words, new_words);
         log("Umzug von Orvane: Anmeldung und Wörterbuch übernommen");
     } else if (path_exists(old_words) && !path_exists(new_words)) {
         // The settings of this program win, but the user's own words are still taken over.
-        copy_file(old_words, new_words);
+        create_directories(data_dir());
+        copy_file_new(old_words, new_words);
     }
 
     if (run) {

@@ -25,7 +25,7 @@ bool terminate_if_installed(DWORD pid) {
     const Handle process(OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
     if (!process.valid()) return false;
     const auto path = image_path(process.get());
-    if (!path || lowercase(*path) != lowercase(install_target())) return false;
+    if (!path || !same_file(*path, install_target())) return false;
     return TerminateProcess(process.get(), 0) != 0;
 }
 
@@ -55,10 +55,12 @@ void hand_off_to_running_instance(const std::optional<std::string>& code, bool f
     }
 }
 
-void end_running_instance() {
+EndedCopy end_running_instance() {
+    EndedCopy ended;
     if (HWND running = FindWindowW(L"TolvekMain", nullptr)) {
         DWORD pid = 0;
         GetWindowThreadProcessId(running, &pid);
+        ended.quiet = GetPropW(running, kQuietProperty) != nullptr;
         PostMessageW(running, WM_CLOSE, 0, 0);
         bool gone = false;
         for (int attempt = 0; attempt < 50 && !gone; ++attempt) {
@@ -69,24 +71,26 @@ void end_running_instance() {
         // portable one, or another program that took the class name) is never killed.
         if (!gone && pid != GetCurrentProcessId() && terminate_if_installed(pid)) {
             log("laufendes Tolvek reagierte nicht und wurde beendet");
+            gone = true;
         }
+        ended.ended = gone;
         Sleep(300);
-        return;
+        return ended;
     }
     const Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot.valid()) return;
+    if (!snapshot.valid()) return ended;
     PROCESSENTRY32W entry {};
     entry.dwSize = sizeof entry;
-    bool ended = false;
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
         if (entry.th32ProcessID == GetCurrentProcessId()) continue;
         if (lowercase(narrow(entry.szExeFile)) != "tolvek.exe") continue;
-        ended = terminate_if_installed(entry.th32ProcessID) || ended;
+        ended.ended = terminate_if_installed(entry.th32ProcessID) || ended.ended;
     }
-    if (ended) {
+    if (ended.ended) {
         log("laufendes Tolvek ohne Hauptfenster beendet");
         Sleep(300);
     }
+    return ended;
 }
 
 }  // namespace tolvek

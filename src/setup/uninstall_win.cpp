@@ -15,13 +15,18 @@
 namespace tolvek {
 namespace {
 
-// Whether `path` lies inside `folder`, compared component by component without regard to case.
+// Whether `path` lies inside `folder`: compared component by component without regard to case,
+// or, for a file directly in it, by the identity of its folder (another spelling of the path).
 bool inside(const std::string& path, const std::string& folder) {
     std::string prefix = lowercase(folder);
     while (!prefix.empty() && (prefix.back() == '\\' || prefix.back() == '/')) prefix.pop_back();
     const std::string p = lowercase(path);
-    return p.size() > prefix.size() && p.compare(0, prefix.size(), prefix) == 0 &&
-           (p[prefix.size()] == '\\' || p[prefix.size()] == '/');
+    if (p.size() > prefix.size() && p.compare(0, prefix.size(), prefix) == 0 &&
+        (p[prefix.size()] == '\\' || p[prefix.size()] == '/')) {
+        return true;
+    }
+    const std::size_t slash = path.find_last_of("\\/");
+    return slash != std::string::npos && same_file(path.substr(0, slash), folder);
 }
 
 void remove_notify_icon_entries() {

@@ -101,7 +101,8 @@ int run(HINSTANCE instance) {
     const std::string target = install_target();
     const bool portable = get_env("TOLVEK_PORTABLE").has_value();
     if (!portable) migrate_from_predecessor();
-    if (!portable && lowercase(*running) != lowercase(target)) {
+    // The same file, however it was named (a short name, another drive letter onto the folder).
+    if (!portable && !same_file(*running, target)) {
         return install(*running, target, install_code(cl, *running), cl.update) ? 0 : 1;
     }
 
@@ -116,6 +117,7 @@ int run(HINSTANCE instance) {
     const HWND main_window = CreateWindowExW(0, L"TolvekMain", L"Tolvek", 0, 0, 0, 0, 0, nullptr,
                                              nullptr, instance, nullptr);
     const HWND overlay_window = create_overlay_window(instance);
+    if (cl.quiet) SetPropW(main_window, kQuietProperty, reinterpret_cast<HANDLE>(1));
 
     AppState state;
     state.idle_icon = tray_icon(instance, 2, kIdleFallbackColour, kIdleFallbackDot);

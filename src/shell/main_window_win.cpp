@@ -14,6 +14,7 @@
 #include "net/update_download.h"
 #include "setup/autostart.h"
 #include "setup/setup.h"
+#include "setup/single_instance.h"
 #include "windows/company_code.h"
 #include "windows/dialogs.h"
 #include "windows/enrollment.h"
@@ -240,6 +241,7 @@ LRESULT handle(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
     case WM_HOTKEY: on_hot_key(wparam); return 0;
     case WM_TIMER: on_timer(window, wparam); return 0;
     case WM_DESTROY:
+        RemovePropW(window, kQuietProperty);
         stop_running_capture();
         UnregisterHotKey(window, kTalkHotKeyId);
         remove_tray_icon();

@@ -1,11 +1,11 @@
 #include <windows.h>
 
 #include "util/platform.h"
+#include "util/text.h"
 #include "util/win_handles.h"
 #include "util/win_text.h"
 
 namespace tolvek {
-namespace {
 
 bool write_all(HANDLE h, std::string_view data) {
     while (!data.empty()) {
@@ -16,8 +16,6 @@ bool write_all(HANDLE h, std::string_view data) {
     }
     return true;
 }
-
-}  // namespace
 
 std::optional<std::string> get_env(const char* name) {
     const std::wstring wname = wide(name);
@@ -84,6 +82,30 @@ bool write_file_flushed(const std::string& path, std::string_view data) {
     return f.close() && ok;
 }
 
+namespace {
+
+std::optional<BY_HANDLE_FILE_INFORMATION> file_identity(const std::string& path) {
+    // No access to the content is needed; folders open with backup semantics.
+    const Handle f(CreateFileW(wide(path).c_str(), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (!f.valid() || !GetFileInformationByHandle(f.get(), &info)) return std::nullopt;
+    return info;
+}
+
+}  // namespace
+
+bool same_file(const std::string& a, const std::string& b) {
+    const auto first = file_identity(a);
+    const auto second = first ? file_identity(b) : std::nullopt;
+    if (first && second) {
+        return first->dwVolumeSerialNumber == second->dwVolumeSerialNumber &&
+               first->nFileIndexHigh == second->nFileIndexHigh && first->nFileIndexLow == second->nFileIndexLow;
+    }
+    return lowercase(a) == lowercase(b);
+}
+
 bool replace_file(const std::string& from, const std::string& to) {
     return MoveFileExW(wide(from).c_str(), wide(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
@@ -102,13 +124,14 @@ std::optional<std::string> program_path() {
     }
 }
 
-bool start_program(const std::string& command_line, unsigned long creation_flags) {
+bool start_program(const std::string& command_line, unsigned long creation_flags, const std::string& directory) {
     std::wstring line = wide(command_line);
+    const std::wstring folder = wide(directory);
     STARTUPINFOW startup {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info {};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, creation_flags, nullptr, nullptr, &startup,
-                        &info)) {
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, creation_flags, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
         return false;
     }
     CloseHandle(info.hThread);
@@ -137,6 +160,20 @@ bool copy_file(const std::string& from, const std::string& to) {
     return CopyFileW(wide(from).c_str(), wide(to).c_str(), FALSE) != 0;
 }
 
+bool copy_file_new(const std::string& from, const std::string& to) {
+    const std::wstring temp = wide(to + ".neu-" + std::to_string(GetCurrentProcessId()));
+    if (!CopyFileW(wide(from).c_str(), temp.c_str(), FALSE)) {
+        DeleteFileW(temp.c_str());
+        return false;
+    }
+    // Without MOVEFILE_REPLACE_EXISTING: a file that appeared meanwhile stays as it is.
+    if (!MoveFileExW(temp.c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
 bool remove_tree(const std::string& path, const std::string& keep) {
     const DWORD attr = GetFileAttributesW(wide(path).c_str());
     if (attr == INVALID_FILE_ATTRIBUTES) return true;
@@ -154,7 +191,9 @@ bool remove_tree(const std::string& path, const std::string& keep) {
         do {
             const std::string name = narrow(found.cFileName);
             if (name == "." || name == "..") continue;
-            if (!keep.empty() && name == keep && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            // Names on Windows are the same whatever their case.
+            if (!keep.empty() && lowercase(name) == lowercase(keep) &&
+                !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
                 kept = true;
                 continue;
             }

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "util/win_text.h"
@@ -95,5 +96,8 @@ public:
 private:
     HANDLE h_ = nullptr;
 };
+
+// Writes everything to an open file; false when a write fails.
+bool write_all(HANDLE h, std::string_view data);
 
 }  // namespace tolvek

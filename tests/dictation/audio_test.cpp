@@ -19,6 +19,8 @@
 #include "base/dictation_values.h"
 #include "e2e/input_helpers.h"
 #include "e2e/microphone.h"
+#include "e2e/tolvek_process.h"
+#include "net/update.h"
 #include "environment.h"
 #include "unit/test_support.h"
 
@@ -185,6 +187,31 @@ TEST_F(Microphone, TooShortIsDroppedWithoutAWord) {
     // A second finish for the same recording finds nothing to do.
     finish_recording([&](WorkerInput) { handed = true; });
     EXPECT_FALSE(handed);
+}
+
+// Once a downloaded update was started it is about to close this copy: no recording starts
+// (it would be cut off without a word); a balloon says why.
+TEST_F(Microphone, NoDictationOnceTheUpdateWasStarted) {
+    HWND window;
+    {
+        auto app = lock_app_state();
+        window = app->main_window;
+        // Any program stands in for the update; it is started with "--update" and ends at once.
+        app->pending_update = std::make_shared<PendingUpdate>(
+            PendingUpdate {path_join(test::program_dir(), "wincontrol.exe"), "0.5.25", nullptr});
+    }
+    apply_pending_update();
+    const std::size_t calls = test::DictationEnvironment::tray->calls().size();
+    start_dictation();
+    EXPECT_EQ(lock_app_state()->phase, 0) << "no recording";
+    EXPECT_EQ(lock_app_state()->capture, nullptr);
+    const auto balloon = test::DictationEnvironment::tray->wait_for(
+        calls, [](const test::TrayCall& c) { return c.flags == NIF_INFO; });
+    ASSERT_TRUE(balloon.has_value());
+    EXPECT_EQ(balloon->info, "Tolvek wird gerade aktualisiert. Bitte gleich noch einmal versuchen.");
+    EXPECT_NE(log_text().find(" Update wird eingespielt\n"), std::string::npos);
+    lock_app_state()->update_started = false;
+    KillTimer(window, kTimerUpdateRetry);
 }
 
 TEST_F(Microphone, TestPayloadIsSentWhateverItsLength) {

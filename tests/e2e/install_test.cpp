@@ -1,7 +1,9 @@
 // Tolvek.exe started from a download folder as a user would: the self-install with its files,
 // registry values, shortcut and the start of the installed copy, and getting a running copy
 // out of the way first.
+#include "base/messages.h"
 #include "installing.h"
+#include "microphone.h"
 
 namespace tolvek {
 namespace {
@@ -175,6 +177,74 @@ TEST_F(Installing, LinksCarryingSwitchesOpenedThroughTheRegistration) {
     EXPECT_TRUE(path_exists(target())) << "nothing was removed";
     EXPECT_TRUE(RegKey(HKEY_CURRENT_USER, L"Software\\Classes\\tolvek", KEY_READ).valid());
     EXPECT_NE(FindWindowW(L"TolvekMain", nullptr), nullptr) << "the running copy still runs";
+}
+
+// The installed copy runs in the install folder, as the shortcut starts it, not in the folder the
+// installer was started from (which it would keep in use for its whole life).
+TEST_F(Installing, TheStartedCopyRunsInTheInstallFolder) {
+    ASSERT_EQ(run_download("Tolvek-ST-3PVA-8RKE.exe", "--quiet"), 0u) << log();
+    const HWND window = running_copy();
+    ASSERT_NE(window, nullptr);
+    const auto folder = test::current_directory_of(window_pid(window));
+    ASSERT_TRUE(folder.has_value());
+    EXPECT_EQ(lowercase(*folder), lowercase(install_dir() + "\\"));
+}
+
+// Started through another spelling of its path (a second drive letter onto the same folder,
+// which the harness maps: Y: is drive C), the installed copy is the installed copy: it runs, and
+// does not try to install itself over itself.
+TEST_F(Installing, TheInstalledCopyUnderAnotherDriveLetterIsTheInstalledCopy) {
+    ASSERT_EQ(run_download("Tolvek-ST-3PVA-8RKE.exe", "--quiet"), 0u) << log();
+    ASSERT_NE(running_copy(), nullptr);
+    close_running_copy();
+    const std::string other = "Y:" + target().substr(2);
+    ASSERT_TRUE(path_exists(other)) << other;
+    const std::size_t logged = log().size();
+    const test::TolvekProcess copy("--quiet", other);
+    const HWND window = running_copy();
+    ASSERT_NE(window, nullptr) << log();
+    EXPECT_EQ(window_pid(window), copy.pid()) << "it runs itself";
+    test::pump_for(1s);
+    EXPECT_EQ(log().find("install", logged), std::string::npos) << log().substr(logged);
+    EXPECT_EQ(read_file(target()), read_file(test::tolvek_exe()));
+}
+
+// An update whose program file stays locked (a scanner) fails after the running copy was ended:
+// that copy starts again, quietly as it had been started, and dictates.
+TEST_F(Installing, FailedUpdateStartsTheEndedCopyAgain) {
+    Settings s = saved();
+    s.hold = false;  // tap mode: the test's recording runs until it is finished
+    save_settings(s);
+    ASSERT_EQ(run_download("Tolvek-ST-3PVA-8RKE.exe", "--quiet"), 0u) << log();
+    const HWND first = running_copy();
+    ASSERT_NE(first, nullptr);
+    const DWORD first_pid = window_pid(first);
+    const Handle held(CreateFileW(wide(target()).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held.valid());
+    {
+        test::MessageBoxAnswerer answerer(IDOK);
+        ASSERT_EQ(run_download("Tolvek.exe", "--update"), 1u) << log();
+    }
+    EXPECT_NE(log().find(" Installation gescheitert: das bisherige Tolvek läuft wieder\n"), std::string::npos) << log();
+    HWND again = nullptr;
+    ASSERT_TRUE(test::pump_until([&] {
+        again = FindWindowW(L"TolvekMain", nullptr);
+        return again && window_pid(again) != first_pid;
+    }, 30s)) << log();
+    EXPECT_NE(GetPropW(again, L"TolvekQuiet"), nullptr) << "started quietly, as the autostart would";
+    test::pump_for(1s);
+
+    service.reset();
+    PostMessageW(again, kMsgStartDictation, 0, 0);
+    ASSERT_TRUE(test::wait_played(test::play("speech.raw")));
+    PostMessageW(again, kMsgFinishRecording, 0, 0);
+    EXPECT_TRUE(test::pump_until([&] {
+        for (const auto& r : service.requests()) {
+            if (r["path"] == "/v1/audio/transcriptions") return true;
+        }
+        return false;
+    }, 30s)) << "the copy dictates\n" << log();
 }
 
 TEST_F(Installing, WrongCodeStillInstallsButEndsWithOne) {

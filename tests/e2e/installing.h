@@ -8,6 +8,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 #include <tlhelp32.h>
+#include <winternl.h>
 
 #include "fake_tray.h"
 #include "message_boxes.h"
@@ -70,6 +71,35 @@ inline std::string processes() {
         out += "\n" + std::to_string(entry.th32ProcessID) + " " + image_of(entry.th32ProcessID).value_or(narrow(entry.szExeFile));
     }
     return out;
+}
+
+// The current directory of another process, read from its process parameters (x64 layout:
+// the parameters' address at 0x20 in the PEB, the directory's DOS path at 0x38 in them).
+inline std::optional<std::string> current_directory_of(DWORD pid) {
+    const Handle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+    PROCESS_BASIC_INFORMATION info {};
+    if (!process.valid() ||
+        NtQueryInformationProcess(process.get(), ProcessBasicInformation, &info, sizeof info, nullptr) != 0) {
+        return std::nullopt;
+    }
+    std::uint64_t parameters = 0;
+    struct {
+        USHORT length, maximum;
+        ULONG padding;
+        std::uint64_t buffer;
+    } dos_path {};
+    if (!ReadProcessMemory(process.get(), reinterpret_cast<const char*>(info.PebBaseAddress) + 0x20, &parameters,
+                           sizeof parameters, nullptr) ||
+        !ReadProcessMemory(process.get(), reinterpret_cast<const void*>(parameters + 0x38), &dos_path,
+                           sizeof dos_path, nullptr)) {
+        return std::nullopt;
+    }
+    std::wstring text(dos_path.length / 2, L'\0');
+    if (!ReadProcessMemory(process.get(), reinterpret_cast<const void*>(dos_path.buffer), text.data(),
+                           dos_path.length, nullptr)) {
+        return std::nullopt;
+    }
+    return narrow(text);
 }
 
 inline DWORD window_pid(HWND window) {

@@ -112,5 +112,7 @@ fresh_prefix() {
     ensure_template "$template"
     cp -a "$template" "$dir/prefix"
     rm -f "$dir/prefix/.ready"
+    # Y: is a second drive letter onto drive C, for the tests of "the same file under another name".
+    ln -sfn ../drive_c "$dir/prefix/dosdevices/y:"
     export WINEPREFIX="$dir/prefix"
 }
