@@ -161,17 +161,19 @@ bool copy_file(const std::string& from, const std::string& to) {
 }
 
 bool copy_file_new(const std::string& from, const std::string& to) {
-    const std::wstring temp = wide(to + ".neu-" + std::to_string(GetCurrentProcessId()));
-    if (!CopyFileW(wide(from).c_str(), temp.c_str(), FALSE)) {
-        DeleteFileW(temp.c_str());
-        return false;
+    const std::wstring temp =
+        wide(to + ".neu-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetCurrentThreadId()));
+    // The whole copy goes to the temporary file; a second name for it then appears at the
+    // target in one step, and only where no file is (a link is never made over a file). A
+    // volume without hard links (some network shares) takes a rename that does not replace.
+    bool placed = CopyFileW(wide(from).c_str(), temp.c_str(), FALSE);
+    if (placed && !CreateHardLinkW(wide(to).c_str(), temp.c_str(), nullptr)) {
+        const DWORD error = GetLastError();
+        placed = (error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED) &&
+                 MoveFileExW(temp.c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH);
     }
-    // Without MOVEFILE_REPLACE_EXISTING: a file that appeared meanwhile stays as it is.
-    if (!MoveFileExW(temp.c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileW(temp.c_str());
-        return false;
-    }
-    return true;
+    DeleteFileW(temp.c_str());
+    return placed;
 }
 
 bool remove_tree(const std::string& path, const std::string& keep) {

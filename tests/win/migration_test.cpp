@@ -121,6 +121,45 @@ TEST_F(Migration, FailedSettingsCopyLeavesEverythingForTheNextStart) {
     EXPECT_FALSE(path_exists(old_data()));
 }
 
+// The migration's copies go through a temporary file and never replace a file that exists: of
+// two starts copying at once exactly one puts its file in place, whole, and the other leaves it;
+// no temporary file stays behind.
+TEST_F(Migration, CopiesNeverReplaceAndLeaveNothingHalf) {
+    create_directories(data.dir());
+    const std::string first = path_join(data.dir(), "erste.json");
+    const std::string second = path_join(data.dir(), "zweite.json");
+    write_file_flushed(first, std::string(kOldConfig) + std::string(400000, 'a'));
+    write_file_flushed(second, std::string(kOldConfig) + std::string(400000, 'b'));
+    for (int round = 0; round < 10; ++round) {
+        remove_file(config_path());
+        std::atomic<int> placed = 0;
+        std::thread other([&] { placed += copy_file_new(second, config_path()) ? 1 : 0; });
+        placed += copy_file_new(first, config_path()) ? 1 : 0;
+        other.join();
+        EXPECT_EQ(placed, 1) << "round " << round;
+        const auto now = read_file(config_path());
+        EXPECT_TRUE(now == read_file(first) || now == read_file(second)) << "a whole file, round " << round;
+    }
+    const std::string before = read_file(config_path()).value_or("");
+    EXPECT_FALSE(copy_file_new(first, config_path()));
+    EXPECT_EQ(read_file(config_path()), before);
+    WIN32_FIND_DATAW found {};
+    const HANDLE search = FindFirstFileW(wide(path_join(data.dir(), "*.neu-*")).c_str(), &found);
+    EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "a temporary file was left";
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+}
+
+// The old spellings that did not reach the new file are kept, whatever the case of their name.
+TEST_F(Migration, KeptOldSpellingsInAnyCase) {
+    create_directories(old_data());
+    create_directories(data.dir());
+    write_file_flushed(path_join(old_data(), "Schreibweisen.TXT"), "Alt\r\n");
+    write_file_flushed(dictionary_path(), "Eigenes\r\n");
+    migrate_from_predecessor();
+    EXPECT_EQ(read_file(path_join(old_data(), "schreibweisen.txt")), "Alt\r\n") << "the user's old words stay";
+    EXPECT_EQ(read_file(dictionary_path()), "Eigenes\r\n");
+}
+
 TEST_F(Migration, LockedProgramFolderIsTriedAgain) {
     create_directories(old_program());
     const std::string exe = path_join(old_program(), "Orvane.exe");
