@@ -44,13 +44,17 @@ std::variant<HttpResponse, ServiceError> interpret_download(const HttpResult& re
 // writer be bridges to the final reader that lets no writer in, so the file is never free.
 std::shared_ptr<void> save_and_hold(const std::string& path, std::string_view body) {
     const std::wstring name = wide(path);
-    Handle writer;
-    for (int attempt = 0; attempt < 3 && !writer.valid(); ++attempt) {
-        // The folder may have been tidied away since it was made.
+    // The folder is held while the file is made in it, so that a tidy-up cannot take the folder
+    // away in between (once the file is in it, the folder cannot go anyway).
+    Handle folder;
+    for (int attempt = 0; attempt < 10 && !folder.valid(); ++attempt) {
         create_directories(update_dir());
-        writer = Handle(CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        folder = Handle(CreateFileW(wide(update_dir()).c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     }
+    Handle writer(CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    folder = Handle();
     if (!writer.valid()) return nullptr;
     if (!write_all(writer.get(), body) || !FlushFileBuffers(writer.get())) return nullptr;
     const Handle bridge(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

@@ -247,6 +247,37 @@ TEST_F(Installing, FailedUpdateStartsTheEndedCopyAgain) {
     }, 30s)) << "the copy dictates\n" << log();
 }
 
+// The store edition installs quietly and marks itself: "store" and "tray_ask" are stored.
+TEST_F(Installing, StoreEditionIsMarked) {
+    ASSERT_EQ(run_download("Tolvek.exe", "--store"), 0u) << log();
+    EXPECT_NE(log().find(" installiert: Version 0.5.24 (still)\n"), std::string::npos) << log();
+    EXPECT_TRUE(saved().store);
+    EXPECT_TRUE(saved().tray_ask) << "the tray question waits for a start that is not quiet";
+    EXPECT_NE(running_copy(), nullptr);
+}
+
+// With TOLVEK_PORTABLE a real start runs where it is and leaves an Orvane installation alone.
+TEST_F(Installing, PortableStartLeavesOrvaneAlone) {
+    const std::string old_data = path_join(parent_or_temp("APPDATA"), "Orvane");
+    create_directories(old_data);
+    ASSERT_TRUE(write_file_flushed(path_join(old_data, "config.json"), R"({"code": "ST-AAAA-BBBB"})"));
+    RegKey(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", KEY_WRITE, true)
+        .set_string(L"Orvane", L"\"C:\\Orvane\\Orvane.exe\"");
+    test::set_env("TOLVEK_PORTABLE", "");
+    {
+        const test::TolvekProcess portable("--quiet");
+        EXPECT_NE(running_copy(), nullptr) << log();
+        close_running_copy();
+    }
+    test::set_env("TOLVEK_PORTABLE", std::nullopt);
+    EXPECT_EQ(read_file(path_join(old_data, "config.json")), R"({"code": "ST-AAAA-BBBB"})");
+    EXPECT_TRUE(run_value_exists("Orvane"));
+    EXPECT_EQ(log().find("Umzug von Orvane"), std::string::npos) << log();
+    EXPECT_NE(saved().code, "ST-AAAA-BBBB");
+    EXPECT_FALSE(path_exists(target())) << "nothing installed";
+    delete_run_value("Orvane");
+}
+
 TEST_F(Installing, WrongCodeStillInstallsButEndsWithOne) {
     service.config({{"reject_codes", {"ST-XXXX-YYYY"}}});
     ASSERT_EQ(run_download("Tolvek-ST-XXXX-YYYY.exe", "--quiet"), 1u);

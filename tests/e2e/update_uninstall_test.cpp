@@ -105,6 +105,27 @@ TEST_F(Removing, FromTheCommandLine) {
     }
 }
 
+// The program folder stays locked through every attempt (another program holds a file in it):
+// the uninstall still removes everything else and ends; the folder stays.
+TEST_F(Removing, LockedProgramFolderStaysAndTheRestGoes) {
+    ASSERT_NE(installed_and_running(), nullptr);
+    const std::string held_file = path_join(install_dir(), "gesperrt.txt");
+    ASSERT_TRUE(write_file_flushed(held_file, "x"));
+    const Handle held(CreateFileW(wide(held_file).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held.valid());
+    const auto started = std::chrono::steady_clock::now();
+    const test::TolvekProcess remover("--uninstall --quiet", target());
+    ASSERT_TRUE(test::pump_until([&] { return !remover.running(); }, 30s));
+    EXPECT_EQ(remover.wait(0), 0u);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, 2500ms) << "ten attempts, 0.3 s apart";
+    EXPECT_TRUE(path_exists(held_file)) << "the locked folder stays";
+    EXPECT_FALSE(path_exists(target())) << "the program file was moved away";
+    EXPECT_FALSE(RegKey(HKEY_CURRENT_USER, kUninstallKey, KEY_READ).valid());
+    EXPECT_FALSE(autostart_enabled());
+    EXPECT_FALSE(path_exists(data.dir()));
+    remove_file(parked(remover.pid()));
+}
+
 TEST_F(Removing, PortableCopyIsNotMoved) {
     ASSERT_NE(installed_and_running(), nullptr);
     const test::TolvekProcess remover("--uninstall --quiet");

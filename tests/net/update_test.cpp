@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <thread>
+
 #include "devservice_client.h"
 #include "net/update.h"
 #include "net/update_download.h"
@@ -114,6 +117,28 @@ TEST_F(UpdateDownload, SignersNameAndTheSamePublisherRule) {
     // An unsigned running program takes any program file of the announced version.
     const DownloadOutcome unsigned_running = offer(signed_file("next-B.exe"), signed_file("next-unsigned.exe"));
     EXPECT_TRUE(unsigned_running.update.has_value()) << unsigned_running.error;
+}
+
+// The stored file is held from its creation until it is started: a tidy-up of the update folder
+// at any moment (a second hello outcome while the download runs) never takes it away.
+TEST_F(UpdateDownload, TidyUpsMeanwhileTakeNothingAway) {
+    std::atomic<bool> stop = false;
+    std::atomic<int> tidy_ups = 0;
+    std::thread tidying([&] {
+        while (!stop) {
+            remove_leftover_files();
+            ++tidy_ups;
+        }
+    });
+    const auto expected = read_file(signed_file("next-A.exe"));
+    for (int round = 0; round < 12; ++round) {
+        DownloadOutcome outcome = offer(signed_file("next-A.exe"), signed_file("next-unsigned.exe"));
+        ASSERT_TRUE(outcome.update.has_value()) << "round " << round << ": " << outcome.error;
+        EXPECT_EQ(read_file(outcome.update->path), expected);
+    }
+    stop = true;
+    tidying.join();
+    EXPECT_GT(tidy_ups, 12);
 }
 
 TEST_F(UpdateDownload, WhatIsNotAProgramIsNeverWritten) {

@@ -41,7 +41,9 @@ class ScopedDataDir {
 public:
     ScopedDataDir() : old_appdata_(get_env("APPDATA")), old_local_(get_env("LOCALAPPDATA")) {
         std::random_device rd;
-        root_ = path_join(temp_dir(), "tolvek-test-" + std::to_string(rd()) + std::to_string(rd()));
+        // A space and a letter outside ASCII in every test path: a dropped quote in a command line
+        // or a lossy conversion of a path shows at once.
+        root_ = path_join(temp_dir(), "tolvek test Müller " + std::to_string(rd()) + std::to_string(rd()));
         create_directories(root_);
         set_env("APPDATA", path_join(root_, "Roaming"));
         set_env("LOCALAPPDATA", path_join(root_, "Local"));

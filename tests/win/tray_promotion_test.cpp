@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "setup/setup.h"
 #include "unit/test_support.h"
 #include "util/win_handles.h"
@@ -60,6 +62,34 @@ TEST(TrayPromotion, OwnEntryIsPromotedOnceAndTheUsersChoiceStands) {
     RegDeleteTreeW(HKEY_CURRENT_USER, kKey.c_str());
     EXPECT_TRUE(list_notify_icon_entries().empty());
     EXPECT_EQ(read_executable_path("fehlt"), std::nullopt);
+}
+
+// An "IsPromoted" that is not a DWORD of four bytes (a text, a short binary value) is no choice
+// of the user's: it becomes the DWORD 1. A DWORD of any value stands.
+TEST(TrayPromotion, IsPromotedOfAnotherTypeIsReplaced) {
+    struct Case {
+        const char* name;
+        DWORD type;
+        std::vector<BYTE> bytes;
+        std::optional<DWORD> after;
+    };
+    const Case cases[] = {
+        {"text", REG_SZ, {'0', 0, 0, 0}, 1},
+        {"two bytes", REG_BINARY, {0, 0}, 1},
+        {"a DWORD of 7", REG_DWORD, {7, 0, 0, 0}, 7},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::ScopedDataDir data;
+        RegDeleteTreeW(HKEY_CURRENT_USER, kKey.c_str());
+        add_entry(L"42", L"C:\\users\\anna\\AppData\\Local\\Tolvek\\Tolvek.exe", std::nullopt);
+        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, (kKey + L"\\42").c_str(), L"IsPromoted", c.type, c.bytes.data(),
+                                  static_cast<DWORD>(c.bytes.size())),
+                  ERROR_SUCCESS);
+        promote_tray_icon();
+        EXPECT_EQ(promoted(L"42"), c.after);
+    }
+    RegDeleteTreeW(HKEY_CURRENT_USER, kKey.c_str());
 }
 
 }  // namespace
