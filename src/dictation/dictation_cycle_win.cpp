@@ -19,8 +19,10 @@
 namespace tolvek {
 namespace {
 
-// The recording of the last failed dictation; only the UI thread touches it.
+// The recording of the last failed dictation, and the window in front when it was chosen to be
+// sent again; only the UI thread touches them.
 std::optional<KeptRecording> g_kept;
+HWND g_resend_target = nullptr;
 
 }  // namespace
 
@@ -180,24 +182,17 @@ void handle_result(std::unique_ptr<DictationResult> result) {
     char time[8];
     std::snprintf(time, sizeof time, "%02d:%02d", at.hour, at.minute);
     add_recent(lock_app_state()->recent, {time, result->text});
+    PasteOutcome pasted;
     if (result->resend) {
-        insert_before_menu(result->text + " ");
-        play_sound(kToneDone);
-        return;
+        // The text of a re-send goes to the window that was in front when it was chosen, not to
+        // whatever window the user moved on to while it was on its way.
+        lock_app_state()->foreground_before_menu = g_resend_target;
+        pasted = insert_before_menu(result->text + " ", false);
+    } else {
+        pasted = paste_text(result->text + " ");
     }
-    const PasteOutcome pasted = paste_text(result->text + " ");
     play_sound(kToneDone);
-    if (pasted == PasteOutcome::LeftOnClipboard) {
-        log("Einfügen nicht möglich: Text liegt in der Zwischenablage");
-        show_balloon("Tolvek", "Der Text liegt in der Zwischenablage. Bitte mit Strg+V einfügen.", false);
-    } else if (pasted == PasteOutcome::ClipboardUnavailable) {
-        // Neither the target nor the clipboard got the text; it stays in the recent dictations.
-        log("Einfügen nicht möglich: Zwischenablage belegt");
-        show_balloon("Tolvek",
-                     "Die Zwischenablage ist gerade belegt. Der Text steht unter „Letzte Diktate“ "
-                     "im Fuchs-Menü.",
-                     true);
-    }
+    report_paste(pasted);
 }
 
 bool kept_recording_available() { return g_kept.has_value(); }
@@ -208,6 +203,7 @@ void resend_kept_recording() {
         show_balloon("Tolvek", kUpdatingText, false);
         return;
     }
+    g_resend_target = lock_app_state()->foreground_before_menu;
     const KeptRecording& kept = *g_kept;
     send_recording(kept.wav, kept.seconds, kept.ogg, true, start_dictation_worker);
 }

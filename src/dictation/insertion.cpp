@@ -2,6 +2,8 @@
 
 namespace tolvek {
 
+bool keys_reach(std::optional<std::uint32_t> target, std::uint32_t own) { return target && *target <= own; }
+
 bool is_excluded_target_class(std::string_view name) {
     for (std::string_view excluded :
          {"Shell_TrayWnd", "Shell_SecondaryTrayWnd", "NotifyIconOverflowWindow",

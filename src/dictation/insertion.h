@@ -2,6 +2,8 @@
 // recent dictations.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +19,11 @@ bool is_excluded_target_class(std::string_view class_name);
 // Newest first; the oldest entries go beyond ten.
 void add_recent(std::vector<RecentDictation>& recent, RecentDictation entry);
 
+// Whether synthetic keys reach a window whose process runs at integrity level `target` from a
+// process at `own`: Windows drops them without a word into a process of higher rights, and one
+// whose level cannot be read counts as such.
+bool keys_reach(std::optional<std::uint32_t> target, std::uint32_t own);
+
 enum class PasteOutcome { Inserted, LeftOnClipboard, ClipboardUnavailable };
 
 // Windows build only.
@@ -28,7 +35,11 @@ void track_foreground();
 // in before opening the menu, or leaves it on the clipboard.
 void insert_recent(const std::vector<RecentDictation>& entries, int index);
 // Puts text into the window the user worked in before opening the tray menu, or on the
-// clipboard with a balloon when that window is gone.
-void insert_before_menu(const std::string& text);
+// clipboard when that window is gone (for a recent dictation with a balloon and log lines of
+// its own; otherwise the caller reports the outcome).
+PasteOutcome insert_before_menu(const std::string& text, bool from_recent);
+// The log line and balloon for a text that did not land where the cursor stood.
+void report_paste(PasteOutcome pasted);
+inline constexpr char kOnClipboardText[] = "Der Text liegt in der Zwischenablage. Bitte mit Strg+V einfügen.";
 
 }  // namespace tolvek

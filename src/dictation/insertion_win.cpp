@@ -6,6 +6,7 @@
 #include "base/messages.h"
 #include "base/notices.h"
 #include "dictation/insertion.h"
+#include "dictation/integrity.h"
 #include "util/win_text.h"
 
 namespace tolvek {
@@ -89,6 +90,11 @@ PasteOutcome paste_text(const std::string& text) {
     std::optional<std::u16string> saved = clipboard_text(owner);
     if (!set_clipboard_text(utf8_to_utf16(text))) return PasteOutcome::ClipboardUnavailable;
     const DWORD sequence = GetClipboardSequenceNumber();
+    // Into a window of higher rights the keys would be dropped without a word and the restored
+    // clipboard would take the text with it: it stays on the clipboard for the user to paste.
+    if (!keys_reach(window_integrity_level(GetForegroundWindow()), own_integrity_level())) {
+        return PasteOutcome::LeftOnClipboard;
+    }
     Sleep(40);
 
     INPUT inputs[4] {};
@@ -139,24 +145,41 @@ void track_foreground() {
     lock_app_state()->foreground_before_menu = foreground;
 }
 
-void insert_before_menu(const std::string& text) {
+PasteOutcome insert_before_menu(const std::string& text, bool from_recent) {
     const HWND target = lock_app_state()->foreground_before_menu;
     const bool usable = target && IsWindow(target);
     const bool switched = usable && SetForegroundWindow(target);
     Sleep(150);
     if (switched && GetForegroundWindow() == target) {
-        if (paste_text(text) != PasteOutcome::Inserted) log("Einfügen aus „Letzte Diktate“ nicht möglich");
-        return;
+        const PasteOutcome pasted = paste_text(text);
+        if (pasted != PasteOutcome::Inserted && from_recent) log("Einfügen aus „Letzte Diktate“ nicht möglich");
+        return pasted;
     }
-    if (set_clipboard_text(utf8_to_utf16(text))) {
-        show_balloon("Tolvek", "Der Text liegt in der Zwischenablage. Bitte mit Strg+V einfügen.", false);
+    if (!set_clipboard_text(utf8_to_utf16(text))) return PasteOutcome::ClipboardUnavailable;
+    if (from_recent) {
+        show_balloon("Tolvek", kOnClipboardText, false);
         log("Verlauf in die Zwischenablage gelegt (kein Zielfenster)");
+    }
+    return PasteOutcome::LeftOnClipboard;
+}
+
+void report_paste(PasteOutcome pasted) {
+    if (pasted == PasteOutcome::LeftOnClipboard) {
+        log("Einfügen nicht möglich: Text liegt in der Zwischenablage");
+        show_balloon("Tolvek", kOnClipboardText, false);
+    } else if (pasted == PasteOutcome::ClipboardUnavailable) {
+        // Neither the target nor the clipboard got the text; it stays in the recent dictations.
+        log("Einfügen nicht möglich: Zwischenablage belegt");
+        show_balloon("Tolvek",
+                     "Die Zwischenablage ist gerade belegt. Der Text steht unter „Letzte Diktate“ "
+                     "im Fuchs-Menü.",
+                     true);
     }
 }
 
 void insert_recent(const std::vector<RecentDictation>& entries, int index) {
     if (index < 0 || static_cast<std::size_t>(index) >= entries.size()) return;
-    insert_before_menu(entries[static_cast<std::size_t>(index)].text + " ");
+    insert_before_menu(entries[static_cast<std::size_t>(index)].text + " ", true);
 }
 
 }  // namespace tolvek

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -19,6 +20,9 @@ public:
     void SetUp() override;
     static ScopedDataDir* data;
     static FakeTray* tray;
+    // The integrity level the target window's process reports (medium unless a test says so;
+    // nothing: it cannot be read).
+    static inline std::optional<std::uint32_t> target_integrity = 0x2000;
 };
 
 inline std::optional<std::u16string> clipboard() {

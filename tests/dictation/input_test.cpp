@@ -136,6 +136,32 @@ TEST_F(Insertion, ClipboardStayingBusyKeepsTheTextInTheRecentList) {
     EXPECT_EQ(log().find("Huber"), std::string::npos) << "the log holds no dictated text";
 }
 
+// A target running with higher rights (an administrator window), or one whose rights cannot be
+// read, would drop the synthetic Strg+V without a word: no keys go, and the dictated text stays
+// on the clipboard with the hint instead of being taken away by the restore.
+TEST_F(Insertion, HigherRightsTargetGetsTheClipboardHint) {
+    for (const std::optional<std::uint32_t> level : {std::optional<std::uint32_t> {0x3000}, std::optional<std::uint32_t> {}}) {
+        SCOPED_TRACE(level ? "high" : "unreadable");
+        shared_editor->reset();
+        remove_file(Env::data->file("tolvek.log"));
+        copy_plain(u"abc");
+        const std::size_t calls = Env::tray->calls().size();
+        Env::target_integrity = level;
+        auto result = std::make_unique<DictationResult>();
+        result->text = "Vertrag kündigen";
+        handle_result(std::move(result));
+        Env::target_integrity = 0x2000;
+        test::pump_for(1500ms);
+        EXPECT_EQ(shared_editor->text(), "") << "no keys were sent";
+        EXPECT_EQ(clipboard(), u"Vertrag kündigen ") << "the text stays for Strg+V";
+        const auto balloon =
+            Env::tray->wait_for(calls, [](const test::TrayCall& c) { return (c.flags & NIF_INFO) != 0; });
+        ASSERT_TRUE(balloon.has_value());
+        EXPECT_EQ(balloon->info, "Der Text liegt in der Zwischenablage. Bitte mit Strg+V einfügen.");
+        EXPECT_NE(log().find(" Einfügen nicht möglich: Text liegt in der Zwischenablage\n"), std::string::npos);
+    }
+}
+
 TEST_F(Insertion, ImageBeforeLeavesTheDictation) {
     Editor& editor = *shared_editor;
     copy_image();

@@ -214,6 +214,33 @@ TEST_F(Dictation, ForgedMessagesChangeNothing) {
     ASSERT_TRUE(text_arrives()) << editor_text() << "\n" << log();
 }
 
+// The text of a re-send lands in the window that was in front when the re-send was chosen, even
+// when the user moved on to another program while it was on its way.
+TEST_F(Dictation, ResentTextLandsWhereTheResendWasChosen) {
+    constexpr unsigned kResend = 198;
+    start_enrolled();
+    service.next({{"path", "/v1/audio/transcriptions"}, {"status", 503},
+                  {"body", {{"error", {{"message", "Dienst wird gewartet"}}}}}});
+    const std::size_t before = tray.calls().size();
+    dictate();
+    EXPECT_EQ(next_balloon(before, NIIF_WARNING), "Dienst wird gewartet");
+    ASSERT_TRUE(idle_again(before));
+
+    service.next({{"path", "/v1/audio/transcriptions"}, {"delay", 3}});
+    PostMessageW(window, kMsgMenuCommand, kResend, 0);
+    test::pump_for(500ms);
+    const HWND chat = CreateWindowExW(0, L"EDIT", L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 300, 300, 300, 120,
+                                      nullptr, nullptr, nullptr, nullptr);
+    SetForegroundWindow(chat);
+    SetFocus(chat);
+    test::pump_for(1s);  // the foreground tracking has seen the new window
+    EXPECT_TRUE(text_arrives()) << editor_text() << "\n" << log();
+    wchar_t chat_text[64] {};
+    GetWindowTextW(chat, chat_text, 64);
+    EXPECT_EQ(narrow(chat_text), "") << "nothing went into the window the user moved on to";
+    DestroyWindow(chat);
+}
+
 TEST_F(Dictation, HoldTheDefaultKeyAndTheTextArrives) {
     start_enrolled();
     dictate();

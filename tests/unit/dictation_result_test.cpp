@@ -56,3 +56,26 @@ TEST(RecentDictations, TenNewestFirst) {
 
 }  // namespace
 }  // namespace tolvek
+
+namespace tolvek {
+namespace {
+
+// Synthetic keys reach a process of the same or lower rights only; one whose rights cannot be
+// read counts as higher.
+TEST(Insertion_KeysReach, OnlyUpToTheOwnIntegrityLevel) {
+    constexpr std::uint32_t low = 0x1000, medium = 0x2000, high = 0x3000, system = 0x4000;
+    const struct {
+        std::optional<std::uint32_t> target;
+        std::uint32_t own;
+        bool reach;
+    } cases[] = {
+        {medium, medium, true}, {low, medium, true},   {high, medium, false}, {system, high, false},
+        {high, high, true},     {std::nullopt, medium, false}, {std::nullopt, system, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(keys_reach(c.target, c.own), c.reach) << c.target.value_or(0) << " from " << c.own;
+    }
+}
+
+}  // namespace
+}  // namespace tolvek
