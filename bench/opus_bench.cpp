@@ -98,7 +98,7 @@ void BM_Opusenc(benchmark::State& state) {
     const Bytes pcm = bench::speech_pcm(kSeconds);
     write_file_flushed(raw, std::string(pcm.begin(), pcm.end()));
     const std::string command = "opusenc --quiet --raw --raw-rate 16000 --raw-chan 1 --bitrate 32 --vbr --comp 5 "
-                                "--framesize 20 " + raw + " " + out;
+                                "--framesize 20 '" + raw + "' '" + out + "'";
     for (auto _ : state) {
         if (std::system(command.c_str()) != 0) state.SkipWithError("opusenc failed");
     }

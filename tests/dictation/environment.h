@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "e2e/fake_tray.h"
+#include "e2e/input_helpers.h"
 #include "unit/test_support.h"
 
 namespace tolvek::test {
@@ -25,16 +26,6 @@ public:
     static inline std::optional<std::uint32_t> target_integrity = 0x2000;
 };
 
-inline std::optional<std::u16string> clipboard() {
-    if (!OpenClipboard(nullptr)) return std::nullopt;
-    std::optional<std::u16string> text;
-    if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
-        text = std::u16string(static_cast<const char16_t*>(GlobalLock(h)));
-        GlobalUnlock(h);
-    }
-    CloseClipboard();
-    return text;
-}
 
 // Puts plain text on the clipboard the way another program would.
 inline void copy_plain(const std::u16string& text) {

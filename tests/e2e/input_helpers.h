@@ -6,10 +6,24 @@
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
 namespace tolvek::test {
+
+// The clipboard's text, as another program reads it.
+inline std::optional<std::u16string> clipboard() {
+    if (!OpenClipboard(nullptr)) return std::nullopt;
+    std::optional<std::u16string> text;
+    if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
+        text = std::u16string(static_cast<const char16_t*>(GlobalLock(h)));
+        GlobalUnlock(h);
+    }
+    CloseClipboard();
+    return text;
+}
 
 // Presses (true) or releases (false) the keys in order with SendInput.
 inline void keys(std::initializer_list<std::pair<WORD, bool>> presses) {
