@@ -17,7 +17,8 @@ DictationResult error_result(const WorkerInput& input, std::string message, bool
     DictationResult r;
     r.renewed = std::move(renewed);
     r.resend = input.resend;
-    if (!auth_invalid) r.kept = KeptRecording {input.payload, input.ogg, input.seconds};
+    // A refused login keeps the recording too: once the code is entered again it can be sent.
+    r.kept = KeptRecording {input.payload, input.ogg, input.seconds, input.code};
     r.is_error = true;
     r.text = std::move(message);
     r.length_seconds = input.seconds;
@@ -89,7 +90,7 @@ DictationResult run_dictation(const WorkerInput& input) {
         r.is_error = true;
         r.text = error->message;
         // Nothing said is lost: the recording waits to be sent again.
-        r.kept = KeptRecording {input.payload, ogg, input.seconds};
+        r.kept = KeptRecording {input.payload, ogg, input.seconds, input.code};
     } else {
         r.text = std::get<TranscriptText>(answer).text;
     }

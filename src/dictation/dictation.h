@@ -24,6 +24,7 @@ struct KeptRecording {
     Bytes wav;
     std::optional<OggOpus> ogg;
     float seconds = 0;
+    std::string code;  // the company code it was made for: it never goes to another company
 };
 
 // What the dictation worker posts back (0x8002).
@@ -33,7 +34,7 @@ struct DictationResult {
     std::optional<Credentials> renewed;
     float length_seconds = 0;
     bool auth_invalid = false;
-    // A failed sending other than a refused login keeps its recording (in memory only).
+    // A failed sending keeps its recording (in memory only), a refused login too.
     std::optional<KeptRecording> kept;
     bool resend = false;  // the result of sending a kept recording again
 };

@@ -22,7 +22,8 @@ void set_phase(std::uint8_t phase);
 // Runs the dictation worker on a detached thread; it posts exactly one DictationResult.
 void start_dictation_worker(WorkerInput input);
 void handle_result(std::unique_ptr<DictationResult> result);
-// The recording of the last failed dictation, kept in memory until a dictation succeeds.
+// The recording of the last failed dictation, kept in memory until a dictation succeeds or the
+// company code changes to another company's.
 bool kept_recording_available();
 // Sends the kept recording again through the dictation worker; its text goes to the window the
 // user worked in before opening the menu.

@@ -195,10 +195,14 @@ void handle_result(std::unique_ptr<DictationResult> result) {
     report_paste(pasted);
 }
 
-bool kept_recording_available() { return g_kept.has_value(); }
+bool kept_recording_available() {
+    // A recording made for one company never goes to another: a changed code drops it.
+    if (g_kept && g_kept->code != lock_app_state()->settings.code) g_kept.reset();
+    return g_kept.has_value();
+}
 
 void resend_kept_recording() {
-    if (!g_kept || lock_app_state()->phase != 0) return;
+    if (!kept_recording_available() || lock_app_state()->phase != 0) return;
     if (lock_app_state()->update_started) {
         show_balloon("Tolvek", kUpdatingText, false);
         return;

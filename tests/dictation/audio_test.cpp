@@ -301,8 +301,9 @@ TEST(Tones, TheSettingAndTheMenuSwitch) {
     EXPECT_TRUE(test::take_tones().empty());
 }
 
-// The kept recording follows the results: a refused login keeps nothing, a later failure
-// replaces it, a success drops it; sending it again uploads exactly what was kept.
+// The kept recording follows the results: a refused login keeps it too, a later failure replaces
+// it, a success drops it, and one made for another company's code is never offered; sending it
+// again uploads exactly what was kept.
 TEST(KeptRecording, ReplacedByTheLaterFailureAndDroppedBySuccess) {
     const test::DevService service;
     if (!service.available()) GTEST_SKIP() << "needs the development service";
@@ -335,12 +336,18 @@ TEST(KeptRecording, ReplacedByTheLaterFailureAndDroppedBySuccess) {
     handle_result(std::move(success));
     EXPECT_FALSE(kept_recording_available());
     handle_result(failure(std::nullopt, true));
-    EXPECT_FALSE(kept_recording_available()) << "a refused login keeps nothing";
+    EXPECT_FALSE(kept_recording_available()) << "a failure without a recording keeps nothing";
 
-    handle_result(failure(KeptRecording {tone(3000), std::nullopt, 1.0f}, false));
+    // A recording made for another company's code is never offered again.
+    const std::string code = lock_app_state()->settings.code;
+    handle_result(failure(KeptRecording {tone(3000), std::nullopt, 1.0f, code + "X"}, true));
+    EXPECT_FALSE(kept_recording_available());
+
+    handle_result(failure(KeptRecording {tone(3000), std::nullopt, 1.0f, code}, false));
     EXPECT_TRUE(kept_recording_available());
     const Bytes second = tone(9000);
-    handle_result(failure(KeptRecording {second, std::nullopt, 1.0f}, false));
+    handle_result(failure(KeptRecording {second, std::nullopt, 1.0f, code}, true));
+    EXPECT_TRUE(kept_recording_available()) << "a refused login keeps its recording too";
     resend_kept_recording();
     ASSERT_TRUE(test::pump_until([] { return lock_app_state()->phase == 0; }, 20s));
     const Json requests = service.requests();

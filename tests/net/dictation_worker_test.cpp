@@ -101,7 +101,8 @@ TEST_F(Worker, FreshTokenRefusedAtOnceKeepsTheNewCredentials) {
     EXPECT_EQ(paths(), (std::vector<std::string> {"/v1/app/enroll", "/v1/audio/transcriptions"}));
 }
 
-// A failed sending keeps the recording as it went out; a refused login and a success keep none.
+// A failed sending keeps the recording as it went out, with the company code it was made for, a
+// refused login too; a success keeps none.
 TEST_F(Worker, FailedSendingKeepsTheRecording) {
     WorkerInput wav = input("tok");
     service.next({{"path", "/v1/audio/transcriptions"}, {"fault", "close_before"}});
@@ -111,6 +112,7 @@ TEST_F(Worker, FailedSendingKeepsTheRecording) {
     EXPECT_EQ(r.kept->wav, wav.payload);
     EXPECT_FALSE(r.kept->ogg.has_value());
     EXPECT_EQ(r.kept->seconds, wav.seconds);
+    EXPECT_EQ(r.kept->code, "ST-3PVA-8RKE");
 
     WorkerInput opus = input("tok");
     opus.opus = true;
@@ -128,10 +130,12 @@ TEST_F(Worker, FailedSendingKeepsTheRecording) {
     EXPECT_TRUE(r.resend);
     EXPECT_FALSE(r.kept.has_value());
 
+
     service.next({{"path", "/v1/audio/transcriptions"}, {"status", 401}, {"body", {{"error", {{"message", "weg"}}}}}});
     r = run_dictation(input("tok", ""));
     EXPECT_TRUE(r.auth_invalid);
-    EXPECT_FALSE(r.kept.has_value()) << "a refused login keeps nothing";
+    ASSERT_TRUE(r.kept.has_value()) << "a refused login keeps the recording for after the new login";
+    EXPECT_EQ(r.kept->wav, wav.payload);
 }
 
 TEST_F(Worker, RejectedWithoutCodeOrWithRefusedCode) {
