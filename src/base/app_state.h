@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/settings.h"
@@ -40,7 +41,10 @@ struct AppState {
     std::array<HICON, 6> busy_icons {};
     std::vector<RecentDictation> recent;  // newest first, at most 10
     std::shared_ptr<Capture> capture;
+    // The user's clipboard from before a paste: its text, and every copyable format (format id
+    // and bytes) when it held more than text.
     std::optional<std::u16string> saved_clipboard;
+    std::vector<std::pair<std::uint32_t, std::string>> saved_formats;
     // The clipboard's sequence number right after Tolvek put the dictated text there.
     std::uint32_t clipboard_sequence = 0;
     std::optional<std::string> offered_version;

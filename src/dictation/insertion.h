@@ -24,6 +24,23 @@ void add_recent(std::vector<RecentDictation>& recent, RecentDictation entry);
 // whose level cannot be read counts as such.
 bool keys_reach(std::optional<std::uint32_t> target, std::uint32_t own);
 
+// One format on the user's clipboard as the save before a paste sees it: its id, whether its
+// data is plain memory (not a bitmap, palette, metafile or other handle), and its size.
+struct ClipboardFormat {
+    std::uint32_t id = 0;
+    bool memory = false;
+    std::uint64_t size = 0;
+};
+// How the clipboard is saved before a paste: its text alone when it holds nothing else (or when
+// all its formats together exceed the cap, then the rest is lost and logged), or every format
+// that can be copied (clipboard_format_copied).
+enum class ClipboardSave { TextOnly, AllFormats, TooLarge };
+ClipboardSave clipboard_save_kind(const std::vector<ClipboardFormat>& formats, std::uint64_t cap);
+// Memory-backed formats are copied; handles (bitmaps come along as DIB), the private and
+// owner-drawn formats and the text kinds the system makes from the Unicode text are not.
+bool clipboard_format_copied(const ClipboardFormat& format);
+inline constexpr std::uint64_t kClipboardSaveCap = 64ull << 20;
+
 enum class PasteOutcome { Inserted, LeftOnClipboard, ClipboardUnavailable };
 
 // Windows build only.

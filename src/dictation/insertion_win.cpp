@@ -1,6 +1,10 @@
 #include <windows.h>
 
 #include <cstring>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "base/log.h"
 #include "base/messages.h"
@@ -23,8 +27,15 @@ bool open_clipboard(HWND owner) {
     return false;
 }
 
-std::optional<std::u16string> clipboard_text(HWND owner) {
-    if (!OpenClipboard(owner)) return std::nullopt;
+constexpr const wchar_t* kMarkerFormats[] = {L"ExcludeClipboardContentFromMonitorProcessing",
+                                             L"CanIncludeInClipboardHistory", L"CanUploadToCloudClipboard"};
+
+struct SavedClipboard {
+    std::optional<std::u16string> text;
+    std::vector<std::pair<std::uint32_t, std::string>> formats;  // when it held more than text
+};
+
+std::optional<std::u16string> open_clipboard_text() {
     std::optional<std::u16string> text;
     if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
         if (const auto* units = static_cast<const char16_t*>(GlobalLock(data))) {
@@ -35,8 +46,122 @@ std::optional<std::u16string> clipboard_text(HWND owner) {
             GlobalUnlock(data);
         }
     }
-    CloseClipboard();
     return text;
+}
+
+// Handles that are not plain memory (GlobalSize would misread them).
+bool is_handle_format(UINT id) {
+    return id == CF_BITMAP || id == CF_METAFILEPICT || id == CF_PALETTE || id == CF_ENHMETAFILE ||
+           id == CF_OWNERDISPLAY || id == CF_DSPBITMAP || id == CF_DSPMETAFILEPICT || id == CF_DSPENHMETAFILE ||
+           (id >= CF_PRIVATEFIRST && id <= CF_GDIOBJLAST);
+}
+
+bool is_marker_format(UINT id) {
+    for (const wchar_t* name : kMarkerFormats) {
+        if (id == RegisterClipboardFormatW(name)) return true;
+    }
+    return false;
+}
+
+// A bitmap handle as the bytes of a DIB (header and 32-bit rows), for a clipboard that offers a
+// bitmap but no DIB.
+std::optional<std::string> bitmap_as_dib(HBITMAP bitmap) {
+    BITMAP info {};
+    if (!bitmap || !GetObjectW(bitmap, sizeof info, &info) || info.bmWidth <= 0 || info.bmHeight <= 0) {
+        return std::nullopt;
+    }
+    BITMAPINFOHEADER header {};
+    header.biSize = sizeof header;
+    header.biWidth = info.bmWidth;
+    header.biHeight = info.bmHeight;
+    header.biPlanes = 1;
+    header.biBitCount = 32;
+    header.biCompression = BI_RGB;
+    const std::size_t rows = static_cast<std::size_t>(info.bmWidth) * 4 * static_cast<std::size_t>(info.bmHeight);
+    std::string bytes(sizeof header + rows, '\0');
+    std::memcpy(bytes.data(), &header, sizeof header);
+    const HDC screen = GetDC(nullptr);
+    const int lines = GetDIBits(screen, bitmap, 0, static_cast<UINT>(info.bmHeight), bytes.data() + sizeof header,
+                                reinterpret_cast<BITMAPINFO*>(bytes.data()), DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    if (lines != info.bmHeight) return std::nullopt;
+    return bytes;
+}
+
+// The user's clipboard before a paste: its text, and when it holds more than text (a screenshot,
+// copied files, formatted text) every format whose data can be copied, up to the cap.
+SavedClipboard save_clipboard(HWND owner) {
+    SavedClipboard saved;
+    if (!OpenClipboard(owner)) return saved;
+    saved.text = open_clipboard_text();
+    std::vector<ClipboardFormat> formats;
+    bool dib = false, bitmap = false;
+    for (UINT id = EnumClipboardFormats(0); id != 0; id = EnumClipboardFormats(id)) {
+        if (is_marker_format(id)) continue;  // put back with every restore anyway
+        dib = dib || id == CF_DIB;
+        bitmap = bitmap || id == CF_BITMAP;
+        ClipboardFormat format {id, false, 0};
+        if (!is_handle_format(id)) {
+            if (HANDLE data = GetClipboardData(id)) {
+                format.size = GlobalSize(data);
+                format.memory = format.size > 0;
+            }
+        }
+        formats.push_back(format);
+    }
+    const ClipboardSave kind = clipboard_save_kind(formats, kClipboardSaveCap);
+    if (kind == ClipboardSave::AllFormats) {
+        for (const ClipboardFormat& format : formats) {
+            if (!clipboard_format_copied(format)) continue;
+            HANDLE data = GetClipboardData(format.id);
+            const char* bytes = data ? static_cast<const char*>(GlobalLock(data)) : nullptr;
+            if (!bytes) continue;
+            saved.formats.emplace_back(format.id, std::string(bytes, GlobalSize(data)));
+            GlobalUnlock(data);
+        }
+        if (bitmap && !dib) {
+            if (auto bytes = bitmap_as_dib(static_cast<HBITMAP>(GetClipboardData(CF_BITMAP)))) {
+                saved.formats.emplace_back(CF_DIB, std::move(*bytes));
+            }
+        }
+    }
+    CloseClipboard();
+    if (kind == ClipboardSave::TooLarge) log("Zwischenablage zu groß: nur ihr Text wird wiederhergestellt");
+    return saved;
+}
+
+// Puts a copy of the bytes on the open clipboard under the format; false when it could not.
+bool put_on_clipboard(UINT format, const void* bytes, std::size_t size) {
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size == 0 ? 1 : size);
+    void* target = memory ? GlobalLock(memory) : nullptr;
+    if (!target) {
+        if (memory) GlobalFree(memory);
+        return false;
+    }
+    std::memcpy(target, bytes, size);
+    GlobalUnlock(memory);
+    if (!SetClipboardData(format, memory)) {
+        GlobalFree(memory);
+        return false;
+    }
+    return true;
+}
+
+// Keeps dictated (and restored) content out of clipboard history, the cloud clipboard and
+// clipboard monitors.
+void put_markers() {
+    const std::uint32_t zero = 0;
+    for (const wchar_t* name : kMarkerFormats) {
+        if (const UINT format = RegisterClipboardFormatW(name)) put_on_clipboard(format, &zero, 4);
+    }
+}
+
+void restore_formats(HWND owner, const std::vector<std::pair<std::uint32_t, std::string>>& formats) {
+    if (!open_clipboard(owner)) return;
+    EmptyClipboard();
+    for (const auto& [format, bytes] : formats) put_on_clipboard(format, bytes.data(), bytes.size());
+    put_markers();
+    CloseClipboard();
 }
 
 bool modifier_held() {
@@ -52,34 +177,11 @@ bool set_clipboard_text(const std::u16string& text) {
     const HWND owner = main_window();
     if (!open_clipboard(owner)) return false;
     EmptyClipboard();
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, 2 * text.size() + 2);
-    void* target = memory ? GlobalLock(memory) : nullptr;
-    if (!target) {
-        if (memory) GlobalFree(memory);
+    if (!put_on_clipboard(CF_UNICODETEXT, text.c_str(), 2 * text.size() + 2)) {
         CloseClipboard();
         return false;
     }
-    std::memcpy(target, text.c_str(), 2 * text.size() + 2);
-    GlobalUnlock(memory);
-    if (!SetClipboardData(CF_UNICODETEXT, memory)) {
-        GlobalFree(memory);
-        CloseClipboard();
-        return false;
-    }
-    // Keeps dictated text out of clipboard history, the cloud clipboard and clipboard monitors.
-    for (const wchar_t* name : {L"ExcludeClipboardContentFromMonitorProcessing",
-                                L"CanIncludeInClipboardHistory", L"CanUploadToCloudClipboard"}) {
-        const UINT format = RegisterClipboardFormatW(name);
-        HGLOBAL marker = format ? GlobalAlloc(GMEM_MOVEABLE, 4) : nullptr;
-        void* value = marker ? GlobalLock(marker) : nullptr;
-        if (!value) {
-            if (marker) GlobalFree(marker);
-            continue;
-        }
-        std::memset(value, 0, 4);
-        GlobalUnlock(marker);
-        if (!SetClipboardData(format, marker)) GlobalFree(marker);
-    }
+    put_markers();
     CloseClipboard();
     return true;
 }
@@ -87,7 +189,7 @@ bool set_clipboard_text(const std::u16string& text) {
 PasteOutcome paste_text(const std::string& text) {
     for (int check = 0; check < 50 && modifier_held(); ++check) Sleep(20);
     const HWND owner = main_window();
-    std::optional<std::u16string> saved = clipboard_text(owner);
+    SavedClipboard saved = save_clipboard(owner);
     if (!set_clipboard_text(utf8_to_utf16(text))) return PasteOutcome::ClipboardUnavailable;
     const DWORD sequence = GetClipboardSequenceNumber();
     // Into a window of higher rights the keys would be dropped without a word and the restored
@@ -107,7 +209,8 @@ PasteOutcome paste_text(const std::string& text) {
     if (SendInput(4, inputs, sizeof(INPUT)) != 4) return PasteOutcome::LeftOnClipboard;
     {
         auto app = lock_app_state();
-        app->saved_clipboard = std::move(saved);
+        app->saved_clipboard = std::move(saved.text);
+        app->saved_formats = std::move(saved.formats);
         app->clipboard_sequence = sequence;
     }
     SetTimer(owner, kTimerClipboard, kClipboardRestoreMs, nullptr);
@@ -116,6 +219,7 @@ PasteOutcome paste_text(const std::string& text) {
 
 void restore_clipboard() {
     std::optional<std::u16string> saved;
+    std::vector<std::pair<std::uint32_t, std::string>> formats;
     DWORD ours;
     HWND owner;
     {
@@ -123,11 +227,18 @@ void restore_clipboard() {
         owner = app->main_window;
         saved = std::move(app->saved_clipboard);
         app->saved_clipboard.reset();
+        formats = std::move(app->saved_formats);
+        app->saved_formats.clear();
         ours = app->clipboard_sequence;
     }
     KillTimer(owner, kTimerClipboard);
     // Something the user copied after the paste is theirs: it stays.
-    if (saved && GetClipboardSequenceNumber() == ours) set_clipboard_text(*saved);
+    if (GetClipboardSequenceNumber() != ours) return;
+    if (!formats.empty()) {
+        restore_formats(owner, formats);
+    } else if (saved) {
+        set_clipboard_text(*saved);
+    }
 }
 
 void track_foreground() {

@@ -2,6 +2,8 @@
 // injected with SendInput, as a user's keyboard would deliver them.
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -162,13 +164,64 @@ TEST_F(Insertion, HigherRightsTargetGetsTheClipboardHint) {
     }
 }
 
-TEST_F(Insertion, ImageBeforeLeavesTheDictation) {
+// A screenshot, copied files and the text beside them come back after the dictation, byte for
+// byte; a bitmap alone comes back as a picture too.
+TEST_F(Insertion, EveryCopyableFormatComesBack) {
     Editor& editor = *shared_editor;
+    BITMAPINFOHEADER header {};
+    header.biSize = sizeof header;
+    header.biWidth = 2;
+    header.biHeight = 2;
+    header.biPlanes = 1;
+    header.biBitCount = 32;
+    std::string dib(reinterpret_cast<const char*>(&header), sizeof header);
+    dib += std::string("\x10\x20\x30\x00\x40\x50\x60\x00\x70\x80\x90\x00\xA0\xB0\xC0\x00", 16);
+    DROPFILES drop {};
+    drop.pFiles = sizeof drop;
+    drop.fWide = TRUE;
+    std::string files(reinterpret_cast<const char*>(&drop), sizeof drop);
+    const std::u16string names = u"C:\\Bilder\\Bildschirm Müller.png";
+    files.append(reinterpret_cast<const char*>(names.c_str()), 2 * names.size() + 2);
+    files.append(2, '\0');
+    const std::u16string text = u"Beschreibung";
+    const auto put = [](UINT format, const std::string& bytes) {
+        HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+        std::memcpy(GlobalLock(h), bytes.data(), bytes.size());
+        GlobalUnlock(h);
+        SetClipboardData(format, h);
+    };
+    const auto read = [](UINT format) {
+        std::string bytes;
+        if (!OpenClipboard(nullptr)) return bytes;
+        if (HANDLE h = GetClipboardData(format)) {
+            bytes.assign(static_cast<const char*>(GlobalLock(h)), GlobalSize(h));
+            GlobalUnlock(h);
+        }
+        CloseClipboard();
+        return bytes;
+    };
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    put(CF_DIB, dib);
+    put(CF_HDROP, files);
+    put(CF_UNICODETEXT, std::string(reinterpret_cast<const char*>(text.c_str()), 2 * text.size() + 2));
+    CloseClipboard();
+
+    EXPECT_EQ(paste_text("Bild "), PasteOutcome::Inserted);
+    test::pump_for(1200ms);
+    EXPECT_EQ(editor.text(), "Bild ");
+    EXPECT_EQ(read(CF_DIB).substr(0, dib.size()), dib);
+    EXPECT_EQ(read(CF_HDROP).substr(0, files.size()), files);
+    EXPECT_EQ(clipboard(), text);
+    EXPECT_TRUE(marked());
+
+    editor.reset();
     copy_image();
     EXPECT_EQ(paste_text("Bild "), PasteOutcome::Inserted);
     test::pump_for(1200ms);
     EXPECT_EQ(editor.text(), "Bild ");
-    EXPECT_EQ(clipboard(), u"Bild ");
+    EXPECT_TRUE(IsClipboardFormatAvailable(CF_DIB) || IsClipboardFormatAvailable(CF_BITMAP));
+    EXPECT_NE(clipboard(), u"Bild ") << "the picture is back, not the dictation";
 }
 
 TEST_F(Insertion, TwoPastesWithinTheRestoreTime) {

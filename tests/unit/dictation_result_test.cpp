@@ -79,3 +79,38 @@ TEST(Insertion_KeysReach, OnlyUpToTheOwnIntegrityLevel) {
 
 }  // namespace
 }  // namespace tolvek
+
+namespace tolvek {
+namespace {
+
+// Text alone is saved as text, as before; anything more as every copyable format, unless all
+// of it together is beyond the cap.
+TEST(Insertion_ClipboardSave, TextAloneAllFormatsOrTooLarge) {
+    const ClipboardFormat unicode {13, true, 40}, ansi {1, true, 20}, locale {16, true, 4}, oem {7, true, 20};
+    const ClipboardFormat dib {8, true, 1000}, bitmap {2, false, 0}, files {15, true, 300};
+    const ClipboardFormat html {0xC123, true, 5000}, owner_display {0x80, false, 0}, private_kind {0x200, true, 8};
+    const struct {
+        const char* name;
+        std::vector<ClipboardFormat> formats;
+        std::uint64_t cap;
+        ClipboardSave kind;
+    } cases[] = {
+        {"empty", {}, 100, ClipboardSave::TextOnly},
+        {"text and what the system makes of it", {unicode, ansi, locale, oem}, 100, ClipboardSave::TextOnly},
+        {"a screenshot", {dib, bitmap}, 100000, ClipboardSave::AllFormats},
+        {"copied files", {files}, 100000, ClipboardSave::AllFormats},
+        {"formatted text", {unicode, html}, 100000, ClipboardSave::AllFormats},
+        {"beyond the cap", {unicode, html, dib}, 5999, ClipboardSave::TooLarge},
+        {"exactly the cap", {unicode, html, dib}, 6040, ClipboardSave::AllFormats},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(clipboard_save_kind(c.formats, c.cap), c.kind) << c.name;
+    }
+    for (const ClipboardFormat& copied : {unicode, dib, files, html}) EXPECT_TRUE(clipboard_format_copied(copied)) << copied.id;
+    for (const ClipboardFormat& left : {ansi, locale, oem, bitmap, owner_display, private_kind}) {
+        EXPECT_FALSE(clipboard_format_copied(left)) << left.id;
+    }
+}
+
+}  // namespace
+}  // namespace tolvek
