@@ -47,6 +47,8 @@ inline constexpr ULONG_PTR kHandOffMarker = 0xF1C0;
 inline constexpr UINT kMsgStartDictation = 0x8010;
 inline constexpr UINT kMsgFinishRecording = 0x8011;
 inline constexpr UINT kMsgMenuCommand = 0x8012;
+// Takes the keyboard hook away behind the talk key's back, as the system does with a slow one.
+inline constexpr UINT kMsgDropKeyboardHook = 0x8013;
 
 // Any program on the desktop can post to our window, and a made-up pointer must never be
 // taken for a record. Each record posted is listed with its message until the window takes it;

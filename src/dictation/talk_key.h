@@ -65,6 +65,12 @@ void unregister_talk_key();
 void poll_talk_key_release();  // timer 1
 void poll_modifier_keys();     // timer 5
 void wake_modifier_poll();     // the keyboard hook saw a modifier go down
+// After a resume from sleep or an unlock: the keyboard hook is set anew (the system may have
+// dropped it), and no modifier seen down before counts as held.
+void talk_key_after_resume(const char* why);
+// For tests only: takes the keyboard hook away behind the poll's back, as the system does with
+// a hook that was too slow once.
+void drop_keyboard_hook_for_test();
 // Presses and releases the unassigned key 0xE8, so that releasing a modifier-only talk key does
 // not open the Start menu or the menu bar.
 void inject_dummy_key();

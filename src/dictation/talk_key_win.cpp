@@ -4,6 +4,7 @@
 #include <system_error>
 #include <thread>
 
+#include "base/log.h"
 #include "base/messages.h"
 #include "base/notices.h"
 #include "dictation/dictation_cycle.h"
@@ -40,6 +41,11 @@ LRESULT CALLBACK keyboard_hook(int code, WPARAM wparam, LPARAM lparam) {
     return CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
+// Messages to the hook's thread: set the hook anew; take it away (tests only).
+constexpr UINT kHookRenew = WM_APP + 1;
+constexpr UINT kHookDrop = WM_APP + 2;
+std::atomic<DWORD> g_hook_thread {0};
+
 // The hook lives on a thread that does nothing else: the system silently drops a low-level hook
 // whose thread keeps it waiting, and the UI thread can be busy (a paste, a message box).
 void start_keyboard_hook() {
@@ -48,15 +54,31 @@ void start_keyboard_hook() {
     started = true;
     try {
         std::thread([] {
-            const HHOOK hook = SetWindowsHookExW(WH_KEYBOARD_LL, keyboard_hook, GetModuleHandleW(nullptr), 0);
-            if (!hook) return;
-            g_hook_ok = true;
             MSG msg;
+            PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue, for the messages above
+            HHOOK hook = SetWindowsHookExW(WH_KEYBOARD_LL, keyboard_hook, GetModuleHandleW(nullptr), 0);
+            if (!hook) return;
+            g_hook_thread = GetCurrentThreadId();
+            g_hook_ok = true;
             while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+                if (msg.message != kHookRenew && msg.message != kHookDrop) continue;
+                if (hook) UnhookWindowsHookEx(hook);
+                hook = msg.message == kHookRenew
+                           ? SetWindowsHookExW(WH_KEYBOARD_LL, keyboard_hook, GetModuleHandleW(nullptr), 0)
+                           : nullptr;
+                // A hook that cannot be set again leaves the poll at its full pace.
+                if (msg.message == kHookRenew) g_hook_ok = hook != nullptr;
             }
         }).detach();
     } catch (const std::system_error&) {
         // No thread: the poll keeps its 40 ms pace.
+    }
+}
+
+void renew_keyboard_hook(const char* why) {
+    if (const DWORD thread = g_hook_thread.load()) {
+        PostThreadMessageW(thread, kHookRenew, 0, 0);
+        log(std::string("Tastenüberwachung neu eingerichtet (") + why + ")");
     }
 }
 
@@ -125,6 +147,17 @@ void poll_modifier_keys() {
         tick.recording_start = app->recording_start;
     }
     const std::uint32_t configured_down = configured_modifiers_down(tick.configured, async_down);
+    // Resting, a talk-key modifier is down that the hook did not report: the system dropped the
+    // hook (a slow callback under load, a lock). The poll takes its full pace below and the hook
+    // is set anew; the press counts, at worst one rest period late.
+    // (Input to a window of higher rights never reaches the hook either: at most one renewal
+    // every ten seconds.)
+    static std::chrono::steady_clock::time_point last_renewal;
+    if (g_poll_active && !g_poll_fast && g_resting.load() && configured_down != 0 &&
+        tick.now - last_renewal >= std::chrono::seconds(10)) {
+        last_renewal = tick.now;
+        renew_keyboard_hook("keine Meldung der Tastatur");
+    }
     if (needs_full_scan(configured_down, tick.phase, tick.hold)) {
         tick.held = current_modifiers(async_down);
         tick.other_key = other_key_down(async_down);
@@ -148,6 +181,19 @@ void wake_modifier_poll() {
     g_woken_at = std::chrono::steady_clock::now();
     set_poll_pace(g_poll_window.load(), true);
     poll_modifier_keys();
+}
+
+void talk_key_after_resume(const char* why) {
+    if (!g_poll_active) return;
+    // A modifier seen down before the sleep or the lock must not count as held now.
+    arm(g_modifier_engine);
+    renew_keyboard_hook(why);
+    g_woken_at = std::chrono::steady_clock::now();
+    set_poll_pace(g_poll_window.load(), true);
+}
+
+void drop_keyboard_hook_for_test() {
+    if (const DWORD thread = g_hook_thread.load()) PostThreadMessageW(thread, kHookDrop, 0, 0);
 }
 
 void inject_dummy_key() {

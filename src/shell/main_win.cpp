@@ -1,6 +1,7 @@
 // Start-up of Tolvek.exe: one-shot modes, single instance, application state, the hidden main
 // window, and the message loop of the main thread.
 #include <windows.h>
+#include <wtsapi32.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -118,6 +119,9 @@ int run(HINSTANCE instance) {
                                              nullptr, instance, nullptr);
     const HWND overlay_window = create_overlay_window(instance);
     if (cl.quiet) SetPropW(main_window, kQuietProperty, reinterpret_cast<HANDLE>(1));
+    // An unlock of the session is told to the main window (a resume comes anyway): the talk key
+    // is then set up anew.
+    WTSRegisterSessionNotification(main_window, NOTIFY_FOR_THIS_SESSION);
 
     AppState state;
     state.idle_icon = tray_icon(instance, 2, kIdleFallbackColour, kIdleFallbackDot);

@@ -237,6 +237,15 @@ LRESULT handle(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
     case kMsgMenuCommand:
         if (process_flags().test_hooks) run_menu_command(window, static_cast<unsigned>(wparam));
         return 0;
+    case kMsgDropKeyboardHook:
+        if (process_flags().test_hooks) drop_keyboard_hook_for_test();
+        return 0;
+    case WM_POWERBROADCAST:
+        if (wparam == PBT_APMRESUMEAUTOMATIC || wparam == PBT_APMRESUMESUSPEND) talk_key_after_resume("Wiederaufnahme");
+        return TRUE;
+    case WM_WTSSESSION_CHANGE:
+        if (wparam == WTS_SESSION_UNLOCK) talk_key_after_resume("Entsperren");
+        return 0;
     case WM_COPYDATA: return on_copy_data(window, reinterpret_cast<const COPYDATASTRUCT*>(lparam));
     case WM_HOTKEY: on_hot_key(wparam); return 0;
     case WM_TIMER: on_timer(window, wparam); return 0;

@@ -246,6 +246,37 @@ TEST_F(Dictation, ResentTextLandsWhereTheResendWasChosen) {
     DestroyWindow(chat);
 }
 
+// The talk key's keyboard hook taken away behind its back (as the system does with a hook that
+// was slow once), then a resume from sleep and an unlock: Strg + Umschalt still starts and ends
+// dictations, and the hook is set anew each time.
+TEST_F(Dictation, TalkKeySurvivesALostHookAResumeAndAnUnlock) {
+    start_enrolled();
+    PostMessageW(window, kMsgDropKeyboardHook, 0, 0);
+    test::pump_for(2500ms);  // the poll rests
+    dictate();
+    ASSERT_TRUE(text_arrives()) << editor_text() << "\n" << log();
+    EXPECT_NE(log().find(" Tastenüberwachung neu eingerichtet (keine Meldung der Tastatur)\n"), std::string::npos)
+        << log();
+
+    const struct {
+        UINT msg;
+        WPARAM event;
+        const char* line;
+    } events[] = {
+        {WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, " Tastenüberwachung neu eingerichtet (Wiederaufnahme)\n"},
+        {WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, " Tastenüberwachung neu eingerichtet (Entsperren)\n"},
+    };
+    for (const auto& e : events) {
+        SCOPED_TRACE(e.line);
+        SetWindowTextW(editor, L"");
+        PostMessageW(window, e.msg, e.event, 0);
+        test::pump_for(2500ms);
+        EXPECT_NE(log().find(e.line), std::string::npos) << log();
+        dictate();
+        ASSERT_TRUE(text_arrives()) << editor_text() << "\n" << log();
+    }
+}
+
 TEST_F(Dictation, HoldTheDefaultKeyAndTheTextArrives) {
     start_enrolled();
     dictate();
