@@ -20,7 +20,11 @@ enum TimerId : UINT_PTR {
     kTimerOverlay = 9,         // overlay level and countdown
 };
 inline constexpr UINT kReleasePollMs = 30;
-inline constexpr UINT kClipboardRestoreMs = 900;
+// The dictated text is put on the clipboard to be rendered when it is read: the user's clipboard
+// comes back this long after the target program read it, never before; a target that has not
+// read it after the limit leaves the dictated text on the clipboard, and nothing is restored.
+inline constexpr UINT kClipboardRestoreAfterReadMs = 500;
+inline constexpr UINT kClipboardReadLimitMs = 10000;
 inline constexpr UINT kHelloPeriodMs = 14400000;
 inline constexpr UINT kModifierPollMs = 40;
 // While no key of a modifier-only talk key is down and nothing is being dictated, the poll rests

@@ -46,7 +46,14 @@ enum class PasteOutcome { Inserted, LeftOnClipboard, ClipboardUnavailable };
 // Windows build only.
 bool set_clipboard_text(const std::u16string& text);
 PasteOutcome paste_text(const std::string& text);
+// Timer 3: the user's clipboard back once the target read the dictated text, or, after the
+// limit without a read, the dictated text stays.
 void restore_clipboard();
+// The main window's clipboard messages while it owns the clipboard: WM_RENDERFORMAT (a program
+// reads the dictated text), WM_RENDERALLFORMATS (Tolvek ends) and WM_DESTROYCLIPBOARD.
+void render_dictation(unsigned format);
+void render_all_dictation();
+void dictation_left_clipboard();
 void track_foreground();
 // Re-inserts entry `index` of the entries the tray menu showed into the window the user worked
 // in before opening the menu, or leaves it on the clipboard.

@@ -27,6 +27,15 @@ bool open_clipboard(HWND owner) {
     return false;
 }
 
+// The dictated text while it is offered on the clipboard for rendering, the process it was
+// pasted into, and whether that process has read it. UI thread only.
+struct PendingPaste {
+    std::u16string text;
+    DWORD target_process = 0;
+    bool read_by_target = false;
+};
+std::optional<PendingPaste> g_pending;
+
 constexpr const wchar_t* kMarkerFormats[] = {L"ExcludeClipboardContentFromMonitorProcessing",
                                              L"CanIncludeInClipboardHistory", L"CanUploadToCloudClipboard"};
 
@@ -186,11 +195,59 @@ bool set_clipboard_text(const std::u16string& text) {
     return true;
 }
 
+namespace {
+
+// Offers the text on the clipboard, rendered only when a program reads it: the read tells when
+// the target has the text (and by whom), so the user's clipboard comes back after that.
+bool offer_dictation(HWND owner, const std::u16string& text, DWORD target_process) {
+    if (!open_clipboard(owner)) return false;
+    EmptyClipboard();  // the previous offer ends here (WM_DESTROYCLIPBOARD)
+    g_pending = PendingPaste {text, target_process, false};
+    SetClipboardData(CF_UNICODETEXT, nullptr);
+    put_markers();
+    CloseClipboard();
+    return true;
+}
+
+}  // namespace
+
+void render_dictation(unsigned format) {
+    if (format != CF_UNICODETEXT || !g_pending) return;
+    put_on_clipboard(CF_UNICODETEXT, g_pending->text.c_str(), 2 * g_pending->text.size() + 2);
+    // The reader is the window that opened the clipboard. A clipboard monitor's read does not
+    // count; a program that opened it without a window is taken to be the target.
+    DWORD reader = 0;
+    if (const HWND window = GetOpenClipboardWindow()) GetWindowThreadProcessId(window, &reader);
+    const bool target = reader == 0 || reader == g_pending->target_process;
+    HWND owner;
+    {
+        auto app = lock_app_state();
+        owner = app->main_window;
+        app->clipboard_sequence = GetClipboardSequenceNumber();
+    }
+    if (target && !g_pending->read_by_target) {
+        g_pending->read_by_target = true;
+        SetTimer(owner, kTimerClipboard, kClipboardRestoreAfterReadMs, nullptr);
+    }
+}
+
+void render_all_dictation() {
+    if (!g_pending || !OpenClipboard(main_window())) return;
+    if (GetClipboardOwner() == main_window()) {
+        put_on_clipboard(CF_UNICODETEXT, g_pending->text.c_str(), 2 * g_pending->text.size() + 2);
+    }
+    CloseClipboard();
+}
+
+void dictation_left_clipboard() { g_pending.reset(); }
+
 PasteOutcome paste_text(const std::string& text) {
     for (int check = 0; check < 50 && modifier_held(); ++check) Sleep(20);
     const HWND owner = main_window();
     SavedClipboard saved = save_clipboard(owner);
-    if (!set_clipboard_text(utf8_to_utf16(text))) return PasteOutcome::ClipboardUnavailable;
+    DWORD target_process = 0;
+    GetWindowThreadProcessId(GetForegroundWindow(), &target_process);
+    if (!offer_dictation(owner, utf8_to_utf16(text), target_process)) return PasteOutcome::ClipboardUnavailable;
     const DWORD sequence = GetClipboardSequenceNumber();
     // Into a window of higher rights the keys would be dropped without a word and the restored
     // clipboard would take the text with it: it stays on the clipboard for the user to paste.
@@ -213,7 +270,8 @@ PasteOutcome paste_text(const std::string& text) {
         app->saved_formats = std::move(saved.formats);
         app->clipboard_sequence = sequence;
     }
-    SetTimer(owner, kTimerClipboard, kClipboardRestoreMs, nullptr);
+    // Restored once the target read the text (render_dictation shortens the timer), or never.
+    SetTimer(owner, kTimerClipboard, kClipboardReadLimitMs, nullptr);
     return PasteOutcome::Inserted;
 }
 
@@ -234,6 +292,12 @@ void restore_clipboard() {
     KillTimer(owner, kTimerClipboard);
     // Something the user copied after the paste is theirs: it stays.
     if (GetClipboardSequenceNumber() != ours) return;
+    if (g_pending && !g_pending->read_by_target) {
+        // The target never read the text: it stays on the clipboard (the user may still paste
+        // it), and restoring the old content now could put that into a late paste.
+        log("Zwischenablage: das Ziel hat den Text nicht abgeholt, er bleibt in der Zwischenablage");
+        return;
+    }
     if (!formats.empty()) {
         restore_formats(owner, formats);
     } else if (saved) {

@@ -240,6 +240,9 @@ LRESULT handle(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
     case kMsgDropKeyboardHook:
         if (process_flags().test_hooks) drop_keyboard_hook_for_test();
         return 0;
+    case WM_RENDERFORMAT: render_dictation(static_cast<unsigned>(wparam)); return 0;
+    case WM_RENDERALLFORMATS: render_all_dictation(); return 0;
+    case WM_DESTROYCLIPBOARD: dictation_left_clipboard(); return 0;
     case WM_POWERBROADCAST:
         if (wparam == PBT_APMRESUMEAUTOMATIC || wparam == PBT_APMRESUMESUSPEND) talk_key_after_resume("Wiederaufnahme");
         return TRUE;

@@ -224,6 +224,96 @@ TEST_F(Insertion, EveryCopyableFormatComesBack) {
     EXPECT_NE(clipboard(), u"Bild ") << "the picture is back, not the dictation";
 }
 
+// A program busy with something else: its edit control pastes only 2 s after Strg+V.
+class SlowEditor {
+public:
+    SlowEditor() {
+        window_ = CreateWindowExW(0, L"STATIC", L"Langsam", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 80, 80, 400, 200, nullptr,
+                                  nullptr, nullptr, nullptr);
+        edit_ = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_MULTILINE, 0, 0, 380, 150, window_, nullptr,
+                                nullptr, nullptr);
+        original_ = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(edit_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SlowEditor::proc)));
+        SetForegroundWindow(window_);
+        SetFocus(edit_);
+        test::pump_for(200ms);
+    }
+    SlowEditor(const SlowEditor&) = delete;
+    SlowEditor& operator=(const SlowEditor&) = delete;
+    ~SlowEditor() { DestroyWindow(window_); }
+    std::string text() const {
+        wchar_t buffer[256] {};
+        GetWindowTextW(edit_, buffer, 256);
+        return narrow(buffer);
+    }
+
+private:
+    static LRESULT CALLBACK proc(HWND edit, UINT msg, WPARAM wparam, LPARAM lparam) {
+        switch (msg) {
+        case WM_KEYDOWN:
+            if (wparam == 'V' && (GetKeyState(VK_CONTROL) & 0x8000)) return 0;
+            break;
+        case WM_CHAR:
+            if (wparam == 0x16) {  // Strg+V
+                SetTimer(edit, 77, 2000, nullptr);
+                return 0;
+            }
+            break;
+        case WM_TIMER:
+            if (wparam == 77) {
+                KillTimer(edit, 77);
+                return CallWindowProcW(original_, edit, WM_PASTE, 0, 0);
+            }
+            break;
+        default: break;
+        }
+        return CallWindowProcW(original_, edit, msg, wparam, lparam);
+    }
+    static inline WNDPROC original_ = nullptr;
+    HWND window_ = nullptr;
+    HWND edit_ = nullptr;
+};
+
+// The busy program reads the clipboard 2 s after Strg+V: it receives the dictation, not the old
+// clipboard, and the old content (text and a picture) is back after its read.
+TEST_F(Insertion, ASlowTargetGetsTheDictationAndTheOldClipboardAfterwards) {
+    const SlowEditor slow;
+    copy_image();
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    const std::u16string old = u"Notiz";
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 2 * old.size() + 2);
+    std::memcpy(GlobalLock(h), old.c_str(), 2 * old.size() + 2);
+    GlobalUnlock(h);
+    SetClipboardData(CF_UNICODETEXT, h);
+    CloseClipboard();
+
+    EXPECT_EQ(paste_text("Langsam "), PasteOutcome::Inserted);
+    test::pump_for(1000ms);
+    EXPECT_EQ(slow.text(), "") << "the program has not pasted yet";
+    ASSERT_TRUE(test::pump_until([&] { return slow.text() == "Langsam "; }, 5s)) << slow.text();
+    test::pump_for(1000ms);
+    EXPECT_EQ(clipboard(), old);
+    EXPECT_TRUE(IsClipboardFormatAvailable(CF_DIB) || IsClipboardFormatAvailable(CF_BITMAP)) << "the picture is back";
+}
+
+// A target that never reads the clipboard: after the limit the dictated text stays there (the
+// user may still paste it) and the old content is not put back over it.
+TEST_F(Insertion, TextNotFetchedStaysOnTheClipboard) {
+    const HWND deaf = CreateWindowExW(0, L"STATIC", L"Taub", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 90, 90, 300, 100, nullptr,
+                                      nullptr, nullptr, nullptr);
+    SetForegroundWindow(deaf);
+    test::pump_for(200ms);
+    copy_plain(u"alt");
+    EXPECT_EQ(paste_text("Nicht abgeholt "), PasteOutcome::Inserted);
+    test::pump_for(std::chrono::milliseconds(kClipboardReadLimitMs + 800));
+    EXPECT_EQ(clipboard(), u"Nicht abgeholt ");
+    test::pump_for(1000ms);
+    EXPECT_EQ(clipboard(), u"Nicht abgeholt ") << "nothing comes back over it later";
+    EXPECT_NE(log().find(" Zwischenablage: das Ziel hat den Text nicht abgeholt, er bleibt in der Zwischenablage\n"),
+              std::string::npos);
+    DestroyWindow(deaf);
+}
+
 TEST_F(Insertion, TwoPastesWithinTheRestoreTime) {
     Editor& editor = *shared_editor;
     copy_plain(u"abc");
