@@ -87,6 +87,7 @@ std::optional<std::string> bitmap_as_dib(HBITMAP bitmap) {
     header.biBitCount = 32;
     header.biCompression = BI_RGB;
     const std::size_t rows = static_cast<std::size_t>(info.bmWidth) * 4 * static_cast<std::size_t>(info.bmHeight);
+    if (rows > kClipboardSaveCap) return std::nullopt;  // the same cap as for every other format
     std::string bytes(sizeof header + rows, '\0');
     std::memcpy(bytes.data(), &header, sizeof header);
     const HDC screen = GetDC(nullptr);
@@ -203,7 +204,15 @@ bool offer_dictation(HWND owner, const std::u16string& text, DWORD target_proces
     if (!open_clipboard(owner)) return false;
     EmptyClipboard();  // the previous offer ends here (WM_DESTROYCLIPBOARD)
     g_pending = PendingPaste {text, target_process, false};
-    SetClipboardData(CF_UNICODETEXT, nullptr);
+    if (!SetClipboardData(CF_UNICODETEXT, nullptr)) {
+        // Without rendering on request the text goes on at once (the read then cannot be seen,
+        // and the restore waits for the limit).
+        g_pending.reset();
+        if (!put_on_clipboard(CF_UNICODETEXT, text.c_str(), 2 * text.size() + 2)) {
+            CloseClipboard();
+            return false;
+        }
+    }
     put_markers();
     CloseClipboard();
     return true;
