@@ -204,7 +204,9 @@ bool offer_dictation(HWND owner, const std::u16string& text, DWORD target_proces
     if (!open_clipboard(owner)) return false;
     EmptyClipboard();  // the previous offer ends here (WM_DESTROYCLIPBOARD)
     g_pending = PendingPaste {text, target_process, false};
-    if (!SetClipboardData(CF_UNICODETEXT, nullptr)) {
+    // A request for rendering later answers NULL even when it succeeds: the format tells.
+    SetClipboardData(CF_UNICODETEXT, nullptr);
+    if (!IsClipboardFormatAvailable(CF_UNICODETEXT)) {
         // Without rendering on request the text goes on at once (the read then cannot be seen,
         // and the restore waits for the limit).
         g_pending.reset();
