@@ -64,10 +64,12 @@ bool take_company_code(const std::string& code) {
 
 // Starts the installed program in its own folder, as the shortcut does: not in the folder the
 // installer was started from (Downloads, a USB stick, a share), which it would keep in use for
-// its whole life. A quiet start (a deployment tool, the autostart) leaves the installer's job
-// and console, where the system allows it.
-bool start_installed(const std::string& command, bool quiet) {
+// its whole life. A quiet start (a deployment tool, the autostart) gets --quiet and leaves the
+// installer's job and console, where the system allows it.
+bool start_installed(const std::string& target, const std::string& arguments, bool quiet) {
     const std::string folder = install_dir();
+    std::string command = "\"" + target + "\"" + arguments;
+    if (quiet) command += " --quiet";
     if (!quiet) return start_program(command, 0, folder);
     return start_program(command, CREATE_BREAKAWAY_FROM_JOB | DETACHED_PROCESS, folder) ||
            start_program(command, DETACHED_PROCESS, folder);
@@ -150,7 +152,7 @@ bool install(const std::string& running_path, const std::string& target_path,
         // The copy this install ended must not leave the user without Tolvek: the program it ran
         // is still in place, so it starts again as it was started.
         if (ended.ended && path_exists(target_path) &&
-            start_installed("\"" + target_path + "\"" + (ended.quiet ? " --quiet" : ""), ended.quiet)) {
+            start_installed(target_path, "", ended.quiet)) {
             log("Installation gescheitert: das bisherige Tolvek läuft wieder");
         }
         if (!quiet) {
@@ -172,8 +174,7 @@ bool install(const std::string& running_path, const std::string& target_path,
     write_registration(target_path);
     log(std::string("installiert: Version ") + kVersion + (quiet ? " (still)" : ""));
 
-    start_installed("\"" + target_path + "\" " + (is_update ? "--updated" : "--first") + (quiet ? " --quiet" : ""),
-                    quiet);
+    start_installed(target_path, is_update ? " --updated" : " --first", quiet);
     return enrolled;
 }
 

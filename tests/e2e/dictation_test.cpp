@@ -102,6 +102,17 @@ public:
         ASSERT_TRUE(test::pump_until([&] { return !IsWindow(dialog); }, 5s));
     }
 
+    // A dictation the service refuses (503): its recording is kept for "erneut senden".
+    void fail_and_keep_the_recording() {
+        start_enrolled();
+        service.next({{"path", "/v1/audio/transcriptions"}, {"status", 503},
+                      {"body", {{"error", {{"message", "Dienst wird gewartet"}}}}}});
+        const std::size_t before = tray.calls().size();
+        dictate();
+        EXPECT_EQ(next_balloon(before, NIIF_WARNING), "Dienst wird gewartet");
+        ASSERT_TRUE(idle_again(before));
+    }
+
     // Waits until the dictated text stands in the editor.
     bool text_arrives() {
         return test::pump_until([&] { return editor_text() == "Hallo Welt "; }, 20s);
@@ -180,18 +191,11 @@ TEST_F(Dictation, AFailedDictationCanBeSentAgain) {
 // no question opens, no setting changes, and Tolvek keeps running. The menu (here through the
 // test runs' own gate) still sends the recording.
 TEST_F(Dictation, ForgedMessagesChangeNothing) {
-    constexpr unsigned kResend = 198;
-    start_enrolled();
-    service.next({{"path", "/v1/audio/transcriptions"}, {"status", 503},
-                  {"body", {{"error", {{"message", "Dienst wird gewartet"}}}}}});
-    const std::size_t before = tray.calls().size();
-    dictate();
-    EXPECT_EQ(next_balloon(before, NIIF_WARNING), "Dienst wird gewartet");
-    ASSERT_TRUE(idle_again(before));
+    ASSERT_NO_FATAL_FAILURE(fail_and_keep_the_recording());
     const auto config_before = read_file(data.file("config.json"));
     {
         test::MessageBoxAnswerer answerer(IDNO);
-        for (unsigned command : std::initializer_list<unsigned> {kResend, 200, kCmdUninstall, kCmdSounds, kCmdTap,
+        for (unsigned command : std::initializer_list<unsigned> {kCmdResend, 200, kCmdUninstall, kCmdSounds, kCmdTap,
                                                                   kCmdCompress}) {
             PostMessageW(window, WM_COMMAND, command, 0);
         }
@@ -210,21 +214,14 @@ TEST_F(Dictation, ForgedMessagesChangeNothing) {
     EXPECT_EQ(editor_text(), "");
     EXPECT_EQ(read_file(data.file("config.json")), config_before);
 
-    PostMessageW(window, kMsgMenuCommand, kResend, 0);
+    PostMessageW(window, kMsgMenuCommand, kCmdResend, 0);
     ASSERT_TRUE(text_arrives()) << editor_text() << "\n" << log();
 }
 
 // The text of a re-send lands in the window that was in front when the re-send was chosen, even
 // when the user moved on to another program while it was on its way.
 TEST_F(Dictation, ResentTextLandsWhereTheResendWasChosen) {
-    constexpr unsigned kResend = 198;
-    start_enrolled();
-    service.next({{"path", "/v1/audio/transcriptions"}, {"status", 503},
-                  {"body", {{"error", {{"message", "Dienst wird gewartet"}}}}}});
-    const std::size_t before = tray.calls().size();
-    dictate();
-    EXPECT_EQ(next_balloon(before, NIIF_WARNING), "Dienst wird gewartet");
-    ASSERT_TRUE(idle_again(before));
+    ASSERT_NO_FATAL_FAILURE(fail_and_keep_the_recording());
 
     // Brought back to the front, the editor's window gives the focus to its edit field, as a
     // real program's window does.
@@ -238,7 +235,7 @@ TEST_F(Dictation, ResentTextLandsWhereTheResendWasChosen) {
             return CallWindowProcW(original, w, m, wp, lp);
         })));
     service.next({{"path", "/v1/audio/transcriptions"}, {"delay", 3}});
-    PostMessageW(window, kMsgMenuCommand, kResend, 0);
+    PostMessageW(window, kMsgMenuCommand, kCmdResend, 0);
     test::pump_for(500ms);
     const HWND chat = CreateWindowExW(0, L"EDIT", L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 300, 300, 300, 120,
                                       nullptr, nullptr, nullptr, nullptr);

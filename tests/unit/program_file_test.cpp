@@ -22,7 +22,7 @@ void put32(std::string& b, std::size_t at, std::uint32_t v) {
     put16(b, at + 2, v >> 16);
 }
 
-struct ImageSpec {
+struct ImageShape {
     bool pe64 = true;
     std::optional<std::array<std::uint16_t, 4>> version = std::array<std::uint16_t, 4> {0, 5, 25, 0};
     bool certificate_table = false;
@@ -31,27 +31,27 @@ struct ImageSpec {
 // DOS header, "PE", COFF header, optional header with 16 data directories, one section
 // ".rsrc" at file offset 0x200 (RVA 0x1000) holding type 16 → name 1 → language 0x407 → the
 // VS_VERSIONINFO; a certificate table of 16 bytes after it when asked for.
-std::string build_image(const ImageSpec& spec) {
+std::string build_image(const ImageShape& shape) {
     std::string b(0x400, '\0');
     b[0] = 'M', b[1] = 'Z';
     put32(b, 0x3C, 0x40);
     b[0x40] = 'P', b[0x41] = 'E';
     const std::size_t coff = 0x44;
-    put16(b, coff, spec.pe64 ? 0x8664 : 0x14C);
+    put16(b, coff, shape.pe64 ? 0x8664 : 0x14C);
     put16(b, coff + 2, 1);
-    const std::uint32_t optional_size = spec.pe64 ? 240 : 224;
+    const std::uint32_t optional_size = shape.pe64 ? 240 : 224;
     put16(b, coff + 16, optional_size);
     const std::size_t optional = coff + 20;
-    put16(b, optional, spec.pe64 ? 0x20B : 0x10B);
-    put32(b, optional + (spec.pe64 ? 108 : 92), 16);
-    const std::size_t directories = optional + (spec.pe64 ? 112 : 96);
+    put16(b, optional, shape.pe64 ? 0x20B : 0x10B);
+    put32(b, optional + (shape.pe64 ? 108 : 92), 16);
+    const std::size_t directories = optional + (shape.pe64 ? 112 : 96);
     const std::size_t section = optional + optional_size;
     std::memcpy(b.data() + section, ".rsrc", 5);
     put32(b, section + 8, 0x200);    // virtual size
     put32(b, section + 12, 0x1000);  // virtual address
     put32(b, section + 16, 0x200);   // raw size
     put32(b, section + 20, 0x200);   // raw pointer
-    if (spec.version) {
+    if (shape.version) {
         put32(b, directories + 2 * 8, 0x1000);
         put32(b, directories + 2 * 8 + 4, 0x100);
         const std::size_t r = 0x200;
@@ -71,10 +71,10 @@ std::string build_image(const ImageSpec& spec) {
         const char key[] = "VS_VERSION_INFO";
         for (std::size_t i = 0; i < sizeof key; ++i) put16(b, info + 6 + 2 * i, static_cast<unsigned char>(key[i]));
         put32(b, info + 40, 0xFEEF04BD);
-        put32(b, info + 48, static_cast<std::uint32_t>((*spec.version)[0]) << 16 | (*spec.version)[1]);
-        put32(b, info + 52, static_cast<std::uint32_t>((*spec.version)[2]) << 16 | (*spec.version)[3]);
+        put32(b, info + 48, static_cast<std::uint32_t>((*shape.version)[0]) << 16 | (*shape.version)[1]);
+        put32(b, info + 52, static_cast<std::uint32_t>((*shape.version)[2]) << 16 | (*shape.version)[3]);
     }
-    if (spec.certificate_table) {
+    if (shape.certificate_table) {
         put32(b, directories + 4 * 8, 0x3F0);  // a file offset, not an RVA
         put32(b, directories + 4 * 8 + 4, 16);
     }
@@ -84,7 +84,7 @@ std::string build_image(const ImageSpec& spec) {
 TEST(ProgramFile, VersionAndSignatureTable) {
     const struct {
         const char* name;
-        ImageSpec spec;
+        ImageShape shape;
         std::optional<std::string> version;
         bool signature;
     } cases[] = {
@@ -96,7 +96,7 @@ TEST(ProgramFile, VersionAndSignatureTable) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string image = build_image(c.spec);
+        const std::string image = build_image(c.shape);
         EXPECT_EQ(file_version(image), c.version);
         EXPECT_EQ(carries_signature(image), c.signature);
     }
