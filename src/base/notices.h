@@ -11,8 +11,9 @@ namespace tolvek {
 void update_tray(bool add);
 // Title cut to 63, text to 255 UTF-16 units; info or warning icon.
 void show_balloon(const std::string& title, const std::string& text, bool warning);
-// MessageBoxW without owner, caption "Tolvek", always set to the foreground and top-most.
-int message_box(const std::string& text, unsigned style);
+// MessageBoxW with caption "Tolvek", always set to the foreground and top-most. A dialog's
+// question names the dialog (a window handle) as owner: the dialog cannot be used meanwhile.
+int message_box(const std::string& text, unsigned style, void* owner = nullptr);
 
 enum Tone : int {
     kToneStart = 0,     // recording starts; preview when tones are switched on

@@ -49,7 +49,8 @@ Settings default_settings() {
 
 std::string data_dir() {
     std::string dir = path_join(parent_or_temp("APPDATA"), "Tolvek");
-    create_directories(dir);
+    // Once the removal began, nothing makes the folder again (a dialog closing after it).
+    if (!uninstalling()) create_directories(dir);
     return dir;
 }
 
@@ -176,6 +177,7 @@ Settings load_settings() {
 }
 
 void save_settings(const Settings& settings) {
+    if (uninstalling()) return;
     const std::string dir = data_dir();
     const std::string tmp = path_join(dir, "config.tmp");
     if (write_file_flushed(tmp, serialize_settings(settings))) {

@@ -38,14 +38,13 @@ std::mutex g_file_mutex;
 std::multiset<std::string> g_unconfirmed;
 std::set<std::string> g_refused;
 
-void write_words(const std::vector<std::string>& words) {
+bool write_words(const std::vector<std::string>& words) {
+    if (uninstalling()) return true;  // the data folder is going away
     const std::string path = dictionary_path();
     const std::string tmp = path + ".tmp";
-    if (write_file_flushed(tmp, spellings_bytes(words))) {
-        replace_file(tmp, path);
-    } else {
-        remove_file(tmp);
-    }
+    if (write_file_flushed(tmp, spellings_bytes(words)) && replace_file(tmp, path)) return true;
+    remove_file(tmp);
+    return false;
 }
 
 // After the service answered a sharing: confirmed words leave the file, refused ones stay in it.
@@ -120,7 +119,7 @@ std::string spellings_bytes(const std::vector<std::string>& words) {
     return bytes;
 }
 
-void save_own_words(const std::vector<WordEntry>& entries) {
+bool save_own_words(const std::vector<WordEntry>& entries) {
     std::lock_guard<std::mutex> lock(g_file_mutex);
     std::vector<std::string> words;
     for (const auto& e : entries) {
@@ -131,12 +130,28 @@ void save_own_words(const std::vector<WordEntry>& entries) {
     };
     for (const auto& w : g_unconfirmed) keep(w);
     for (const auto& w : g_refused) keep(w);
-    write_words(words);
+    return write_words(words);
+}
+
+bool share_and_save(const std::string& server, const std::string& token, const std::vector<WordEntry>& entries,
+                    const std::string& word) {
+    update_company_words(server, token, {word}, {});
+    return save_own_words(entries);
 }
 
 void forget_refused_sharings() {
     std::lock_guard<std::mutex> lock(g_file_mutex);
     g_refused.clear();
+}
+
+bool sharing_refused(const std::string& word) {
+    std::lock_guard<std::mutex> lock(g_file_mutex);
+    return g_refused.contains(word);
+}
+
+void forget_word(const std::string& word) {
+    std::lock_guard<std::mutex> lock(g_file_mutex);
+    g_refused.erase(word);
 }
 
 std::vector<std::string> company_terms(const Json& answer) {

@@ -28,10 +28,20 @@ struct WordEntry {
 // The bytes of a spellings file: the words joined with CR LF, no line break after the last.
 std::string spellings_bytes(const std::vector<std::string>& words);
 // Writes the own words (and words whose sharing the service has not confirmed yet) to
-// schreibweisen.txt through a temporary file and a rename: a failed write leaves the old list.
-void save_own_words(const std::vector<WordEntry>& entries);
+// schreibweisen.txt through a temporary file and a rename: a failed write leaves the old list
+// and answers false. Once the removal of Tolvek began, nothing is written (and true answered).
+bool save_own_words(const std::vector<WordEntry>& entries);
+// Shares `word`, which the entries already list as shared, and saves: the word is registered as
+// waiting for the service before the save, so it never leaves the file before the service has
+// it. The answer is the save's.
+bool share_and_save(const std::string& server, const std::string& token, const std::vector<WordEntry>& entries,
+                    const std::string& word);
 // A new window reads the refused words from the file as own words: the memory of them ends.
 void forget_refused_sharings();
+// Whether the service refused to share `word` since the window opened: the company never had it.
+bool sharing_refused(const std::string& word);
+// The user removed `word`: a refused sharing no longer keeps it in the file.
+void forget_word(const std::string& word);
 
 // The string elements of "terms" in a fetch answer, in order.
 std::vector<std::string> company_terms(const Json& answer);

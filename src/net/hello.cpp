@@ -51,7 +51,9 @@ std::optional<HelloOutcome> hello(const std::string& server, const std::string& 
     outcome.region = string_member(answer, "region").value_or("");
     outcome.firm = string_member(answer, "firm").value_or("");
     outcome.token = string_member(answer, "token");
-    if (outcome.token && !fits_in_header(*outcome.token)) outcome.token.reset();
+    // An empty token is no new token (it would log the user out), nor one that could not stand
+    // in a header.
+    if (outcome.token && (outcome.token->empty() || !fits_in_header(*outcome.token))) outcome.token.reset();
     outcome.offered_version = string_member(answer, "latest");
     outcome.audio = string_member(answer, "audio").value_or("wav");
     return outcome;

@@ -16,6 +16,7 @@
 #include "setup/setup.h"
 #include "setup/single_instance.h"
 #include "windows/company_code.h"
+#include "windows/dialog_frame.h"
 #include "windows/dialogs.h"
 #include "windows/enrollment.h"
 #include "dictation/key_names.h"
@@ -104,6 +105,8 @@ void show_tray_menu(HWND window) {
     DestroyMenu(menu);
     g_menu_recent = std::move(state.recent);
     if (command != 0) run_menu_command(window, command);
+    // The menu took the foreground from an open dialog: give it back, with its keyboard focus.
+    bring_open_dialog_forward();
 }
 
 void on_hello(HWND window, std::unique_ptr<HelloOutcome> outcome) {

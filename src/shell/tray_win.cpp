@@ -79,8 +79,8 @@ void show_balloon(const std::string& title, const std::string& text, bool warnin
     Shell_NotifyIconW(NIM_MODIFY, &nid);
 }
 
-int message_box(const std::string& text, unsigned style) {
-    return MessageBoxW(nullptr, wide(text).c_str(), L"Tolvek",
+int message_box(const std::string& text, unsigned style, void* owner) {
+    return MessageBoxW(static_cast<HWND>(owner), wide(text).c_str(), L"Tolvek",
                        style | MB_SETFOREGROUND | MB_TOPMOST);
 }
 

@@ -33,11 +33,14 @@ struct DialogState {
     virtual ~DialogState() = default;
     bool done = false;
     bool status_is_error = false;
+    HWND focus = nullptr;  // where the keyboard was when the dialog was last left
 };
 DialogState* dialog_state(HWND dialog);
 
 // One dialog at a time: while one is open, no second one is made (nullptr) and the open one
 // comes to the front instead. `state` must outlive the window; run_dialog sees to that.
+// Brings the open dialog to the front (it takes the keyboard back); false when none is open.
+bool bring_open_dialog_forward();
 HWND create_dialog(const wchar_t* window_class, const std::string& heading, const std::string& body,
                    int width, int height, DialogState& state);
 HWND add_control(HWND parent, const wchar_t* window_class, const std::string& text, DWORD style,

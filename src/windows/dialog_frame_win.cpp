@@ -59,13 +59,16 @@ DialogState* dialog_state(HWND dialog) {
     return reinterpret_cast<DialogState*>(GetWindowLongPtrW(dialog, GWLP_USERDATA));
 }
 
+bool bring_open_dialog_forward() {
+    if (!g_open_dialog || !IsWindow(g_open_dialog)) return false;
+    ShowWindow(g_open_dialog, SW_SHOW);
+    SetForegroundWindow(g_open_dialog);
+    return true;
+}
+
 HWND create_dialog(const wchar_t* window_class, const std::string& heading, const std::string& body,
                    int width, int height, DialogState& state) {
-    if (g_open_dialog && IsWindow(g_open_dialog)) {
-        ShowWindow(g_open_dialog, SW_SHOW);
-        SetForegroundWindow(g_open_dialog);
-        return nullptr;
-    }
+    if (bring_open_dialog_forward()) return nullptr;
     RECT rect {0, 0, scale(width), scale(height)};
     AdjustWindowRectEx(&rect, WS_POPUP | WS_CAPTION | WS_SYSMENU, FALSE, WS_EX_TOPMOST);
     const int outer_w = rect.right - rect.left;
@@ -79,7 +82,9 @@ HWND create_dialog(const wchar_t* window_class, const std::string& heading, cons
                                   nullptr, nullptr, GetModuleHandleW(nullptr), &state);
     if (!dialog) return nullptr;
     g_open_dialog = dialog;
-    add_control(dialog, L"STATIC", heading, SS_NOPREFIX, 24, 18, width - 48, 30, kIdTitle, DialogFont::Title);
+    // A heading too long for its line (a long company name) ends in an ellipsis.
+    add_control(dialog, L"STATIC", heading, SS_NOPREFIX | SS_ENDELLIPSIS, 24, 18, width - 48, 30, kIdTitle,
+                DialogFont::Title);
     add_control(dialog, L"STATIC", body, SS_NOPREFIX, 24, 54, width - 48, body_height(body), kIdBody,
                 DialogFont::Body);
     return dialog;
@@ -125,6 +130,20 @@ bool frame_message(HWND window, UINT msg, WPARAM wparam, LPARAM lparam, LRESULT&
     case WM_NCDESTROY:
         SetWindowLongPtrW(window, GWLP_USERDATA, 0);
         return false;
+    case WM_ACTIVATE: {
+        // Leaving the dialog (Alt+Tab, a question, the tray menu) remembers where the keyboard
+        // was; coming back puts it there again, so typing never goes nowhere.
+        DialogState* state = dialog_state(window);
+        if (!state) return false;
+        const auto inside = [&](HWND w) { return w && (w == window || IsChild(window, w)); };
+        if (LOWORD(wparam) == WA_INACTIVE) {
+            if (inside(GetFocus())) state->focus = GetFocus();
+        } else if (!HIWORD(wparam)) {
+            SetFocus(inside(state->focus) && IsWindowEnabled(state->focus) ? state->focus : window);
+        }
+        result = 0;
+        return true;
+    }
     case WM_ERASEBKGND:
     case WM_PRINTCLIENT: {
         HDC dc = reinterpret_cast<HDC>(wparam);
@@ -169,7 +188,7 @@ bool frame_message(HWND window, UINT msg, WPARAM wparam, LPARAM lparam, LRESULT&
         SelectObject(item->hDC, old_font);
         if ((item->itemState & ODS_FOCUS) && !(item->itemState & ODS_NOFOCUSRECT)) {
             RECT focus = item->rcItem;
-            InflateRect(&focus, -3, -3);
+            InflateRect(&focus, -scale(3), -scale(3));
             DrawFocusRect(item->hDC, &focus);
         }
         result = TRUE;
@@ -221,9 +240,10 @@ void paint_buffered(HWND window, const std::function<void(HDC dc, int width, int
 void run_dialog(HWND dialog, DialogLoop loop) {
     DialogState* state = dialog ? dialog_state(dialog) : nullptr;
     if (!state) return;  // the window could not be made: nothing to wait for
+    if (loop == DialogLoop::RawKeys) SetFocus(dialog);
+    state->focus = GetFocus();
     ShowWindow(dialog, SW_SHOW);
     SetForegroundWindow(dialog);
-    if (loop == DialogLoop::RawKeys) SetFocus(dialog);
     MSG msg;
     while (!state->done) {
         const BOOL got = GetMessageW(&msg, nullptr, 0, 0);

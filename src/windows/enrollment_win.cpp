@@ -36,14 +36,17 @@ std::optional<std::string> ask_company_code(const std::string& heading, const st
     return trim_unicode_space(*state.result);
 }
 
-bool ensure_enrolled() {
-    std::string server, code;
-    {
-        auto app = lock_app_state();
-        if (!app->settings.token.empty()) return true;
-        server = app->settings.server;
-        code = app->settings.code;
-    }
+namespace {
+
+// What one run of the asking loop does with a code it could not use.
+struct EnrollRun {
+    bool remember_refused;  // a refused code stays in memory, so the next try asks at once
+    bool save_unreachable;  // a code the service could not be asked about is saved for next time
+};
+
+// Tries `code` first (when there is one), then asks until the service accepts a code, the user
+// gives up or the service cannot be reached. Nothing but an accepted code changes the login.
+bool enroll_loop(const std::string& server, std::string code, EnrollRun run) {
     for (bool first = true;; first = false) {
         std::string tried;
         if (first && !code.empty()) {
@@ -79,11 +82,11 @@ bool ensure_enrolled() {
         code = tried;
         if (error.kind == ServiceError::Rejected) {
             log("Anmeldung abgelehnt: " + error.message);
-            lock_app_state()->settings.code = tried;
+            if (run.remember_refused) lock_app_state()->settings.code = tried;
             continue;
         }
         log("Anmeldung fehlgeschlagen: " + error.message);
-        {
+        if (run.save_unreachable) {
             auto app = lock_app_state();
             app->settings.code = tried;
             save_settings(app->settings);
@@ -93,26 +96,31 @@ bool ensure_enrolled() {
     }
 }
 
-bool switch_company_code(const std::string& code) {
-    std::string old_code, old_token, old_firm;
+}  // namespace
+
+bool ensure_enrolled() {
+    std::string server, code;
     {
         auto app = lock_app_state();
-        old_code = app->settings.code;
-        old_token = app->settings.token;
-        old_firm = app->settings.firm;
-        app->settings.code = code;
-        app->settings.token.clear();
+        if (!app->settings.token.empty()) return true;
+        server = app->settings.server;
+        code = app->settings.code;
     }
-    if (ensure_enrolled()) return true;
-    if (old_token.empty()) return false;
-    // The new code did not take: the last good login stays, on disk too (an unreachable
-    // service made ensure_enrolled save the untried code without a token).
-    auto app = lock_app_state();
-    app->settings.code = old_code;
-    app->settings.token = old_token;
-    app->settings.firm = old_firm;
-    save_settings(app->settings);
-    return false;
+    return enroll_loop(server, code, {true, true});
+}
+
+bool switch_company_code(const std::string& code) {
+    std::string server;
+    bool enrolled;
+    {
+        auto app = lock_app_state();
+        server = app->settings.server;
+        enrolled = !app->settings.token.empty();
+    }
+    // The settings keep the current login while the loop asks: a save meanwhile (a hello's
+    // answer) writes that, never a new code without a token. A user not enrolled yet keeps an
+    // untried code for the next start, as a start-up enrollment does.
+    return enroll_loop(server, code, {false, !enrolled});
 }
 
 bool apply_code_from_link(const std::string& code, bool ask, bool announce) {

@@ -1,8 +1,12 @@
 #include <windows.h>
+#include <oleacc.h>
+
+#include <algorithm>
 
 #include "dictation/key_names.h"
 #include "util/dpi.h"
 #include "util/win_text.h"
+#include "windows/accessible.h"
 #include "windows/dialog_frame.h"
 #include "windows/dialogs.h"
 #include "windows/window_procs.h"
@@ -16,19 +20,35 @@ constexpr COLORREF kHintText = RGB(138, 147, 166);
 constexpr COLORREF kCapText = RGB(27, 35, 51);
 constexpr COLORREF kLiveText = RGB(90, 98, 115);
 
+constexpr char kHintCaption[] = "Taste drücken …";
+constexpr char kWindowsKeys[] =
+    "Alt + F4 und Alt + Leertaste braucht Windows für jedes Fenster. Bitte eine andere Kombination wählen.";
 constexpr char kTypingKey[] =
     "Diese Taste brauchen Sie zum Schreiben. Bitte mit Strg oder Alt kombinieren oder eine F-Taste wählen.";
 
 // What the open key dialog captured; only the UI thread touches it (the dialog procedure and
 // the keycaps view paint at different moments).
-struct KeyDialogState : DialogState {
+struct KeyDialogState : DialogState, AccessibleView {
     bool captured = false;
     TalkKey key;
     std::uint32_t seen_mods = 0;  // modifiers pressed since the last other key
     std::uint32_t live_mods = 0;  // modifiers held now
+
+    // What the keycaps show, in words: the held modifiers, else the choice, else nothing.
+    std::string shown() const {
+        if (live_mods != 0) return key_name(0, live_mods);
+        return captured ? key_name(key.vk, key.mods) : std::string();
+    }
+    // A screen reader reads the keycaps as the key's name.
+    long role() const override { return ROLE_SYSTEM_STATICTEXT; }
+    std::string name() const override {
+        const std::string text = shown();
+        return text.empty() ? kHintCaption : text;
+    }
 };
 
 KeyDialogState* key_state(HWND dialog) { return static_cast<KeyDialogState*>(dialog_state(dialog)); }
+AccessibleView* keycaps_view(HWND keycaps) { return key_state(GetParent(keycaps)); }
 
 bool is_modifier(WPARAM vk) {
     switch (vk) {
@@ -52,7 +72,11 @@ std::uint32_t modifier_mask(KeyDown down) {
 std::uint32_t held_mask() { return modifier_mask([](int vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }); }
 std::uint32_t state_mask() { return modifier_mask([](int vk) { return (GetKeyState(vk) & 0x8000) != 0; }); }
 
-void repaint_caps(HWND dialog) { InvalidateRect(GetDlgItem(dialog, kIdKeycaps), nullptr, FALSE); }
+void repaint_caps(HWND dialog) {
+    const HWND caps = GetDlgItem(dialog, kIdKeycaps);
+    InvalidateRect(caps, nullptr, FALSE);
+    NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, caps, OBJID_CLIENT, CHILDID_SELF);
+}
 
 void accept(HWND dialog, KeyDialogState& state, std::uint32_t vk, std::uint32_t mods) {
     state.live_mods = 0;
@@ -83,7 +107,10 @@ void key_down(HWND dialog, KeyDialogState& state, WPARAM vk) {
     state.seen_mods = 0;
     const std::uint32_t m = state_mask();
     const bool free_key = vk == VK_PAUSE || vk == VK_INSERT || vk == VK_SCROLL || (vk >= VK_F1 && vk <= VK_F24);
-    if (vk == VK_RETURN && m == 0) {
+    if ((vk == VK_F4 || vk == VK_SPACE) && (m & kModAlt)) {
+        // Closing a window and its window menu: taken, they would be gone from every program.
+        set_status(dialog, kWindowsKeys, true);
+    } else if (vk == VK_RETURN && m == 0) {
         if (state.captured) {
             DestroyWindow(dialog);
         } else {
@@ -135,16 +162,11 @@ void paint_caps(HDC dc, int w, int h, const KeyDialogState* state) {
     fill_round(dc, 0, 0, w, h, kCapsBack, kCapsLine, scale(10));
     const HGDIOBJ old_font = SelectObject(dc, dialog_font(DialogFont::Body));
     SetBkMode(dc, TRANSPARENT);
-    std::string name;
+    const std::string name = state ? state->shown() : std::string();
     const bool live = state && state->live_mods != 0;
-    if (live) {
-        name = key_name(0, state->live_mods);
-    } else if (state && state->captured) {
-        name = key_name(state->key.vk, state->key.mods);
-    }
     const int line = scale(19);
     if (name.empty()) {
-        const std::wstring hint = L"Taste drücken …";
+        const std::wstring hint = wide(kHintCaption);
         SetTextColor(dc, kHintText);
         TextOutW(dc, (w - text_width(dc, hint)) / 2, (h - line) / 2, hint.c_str(), static_cast<int>(hint.size()));
         SelectObject(dc, old_font);
@@ -161,12 +183,20 @@ void paint_caps(HDC dc, int w, int h, const KeyDialogState* state) {
     const std::wstring plus = L"+";
     const int plus_w = text_width(dc, plus);
     std::vector<int> widths;
-    int row = 0;
-    for (const auto& p : parts) {
-        widths.push_back(std::max(text_width(dc, p) + 2 * pad, min_w));
-        row += widths.back();
-    }
-    row += static_cast<int>(parts.size() - 1) * (gap + plus_w + gap);
+    for (const auto& p : parts) widths.push_back(std::max(text_width(dc, p) + 2 * pad, min_w));
+    // A name too long for the view (a long key name) narrows the widest caps until the row
+    // fits; their text then ends in an ellipsis.
+    const int pluses = static_cast<int>(parts.size() - 1) * (gap + plus_w + gap);
+    const int room = w - 2 * scale(8) - pluses;
+    const auto total = [&](int limit) {
+        int sum = 0;
+        for (int width : widths) sum += std::min(width, limit);
+        return sum;
+    };
+    int limit = *std::max_element(widths.begin(), widths.end());
+    while (limit > min_w && total(limit) > room) --limit;
+    for (int& width : widths) width = std::min(width, limit);
+    const int row = total(limit) + pluses;
     int x = (w - row) / 2;
     const int top = (h - cap_h) / 2 - 1;
     for (std::size_t i = 0; i < parts.size(); ++i) {
@@ -178,8 +208,15 @@ void paint_caps(HDC dc, int w, int h, const KeyDialogState* state) {
         fill_round(dc, x, top + scale(3), x + widths[i], top + scale(3) + cap_h, kCapsLine, kCapsLine, scale(10));
         fill_round(dc, x, top, x + widths[i], top + cap_h, RGB(255, 255, 255), kCapsLine, scale(10));
         SetTextColor(dc, live ? kLiveText : kCapText);
-        TextOutW(dc, x + (widths[i] - text_width(dc, parts[i])) / 2, top + (cap_h - line) / 2, parts[i].c_str(),
-                 static_cast<int>(parts[i].size()));
+        const int text_w = text_width(dc, parts[i]);
+        if (text_w + 2 * pad <= widths[i]) {
+            TextOutW(dc, x + (widths[i] - text_w) / 2, top + (cap_h - line) / 2, parts[i].c_str(),
+                     static_cast<int>(parts[i].size()));
+        } else {
+            RECT r {x + pad, top + (cap_h - line) / 2, x + widths[i] - pad, top + cap_h};
+            DrawTextW(dc, parts[i].c_str(), static_cast<int>(parts[i].size()), &r,
+                      DT_CENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+        }
         x += widths[i];
     }
     SelectObject(dc, old_font);
@@ -226,6 +263,9 @@ LRESULT CALLBACK key_dialog_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lp
 
 LRESULT CALLBACK keycaps_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) noexcept {
     switch (msg) {
+    case WM_GETOBJECT:
+        if (const LRESULT object = accessible_object(window, wparam, lparam, keycaps_view)) return object;
+        return DefWindowProcW(window, msg, wparam, lparam);
     case WM_ERASEBKGND:
         return 1;
     case WM_PAINT:

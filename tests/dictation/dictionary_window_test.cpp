@@ -2,7 +2,10 @@
 // the development service's company list.
 #include <gtest/gtest.h>
 
+#include <oleacc.h>
+
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <thread>
 
@@ -23,6 +26,69 @@ using namespace std::chrono_literals;
 using Env = test::DictationEnvironment;
 
 constexpr int kIdWord = 200, kIdShareBox = 201, kIdPills = 300;
+
+int dpi_scaled(int length) { return MulDiv(length, static_cast<int>(GetDpiForSystem()), 96); }
+
+// Pumps this thread's messages for a while (a window of it must answer the system).
+void pump_for(DWORD ms) {
+    const DWORD end = GetTickCount() + ms;
+    MSG msg;
+    while (GetTickCount() < end) {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        Sleep(20);
+    }
+}
+
+// The thread that owns `window` has the keyboard focus on this window.
+HWND focus_of(HWND window) {
+    GUITHREADINFO info {};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+    return info.hwndFocus;
+}
+
+// What a screen reader reads from the pills view, through Active Accessibility.
+struct ReadOut {
+    long role = 0;
+    std::vector<std::pair<std::string, std::string>> items;  // name, description
+    long focused = -1;                                       // child id, 0 for the view
+};
+ReadOut read_out(HWND view) {
+    ReadOut out;
+    static thread_local const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    EXPECT_TRUE(com);
+    IAccessible* acc = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(view, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                          reinterpret_cast<void**>(&acc))) || !acc) {
+        ADD_FAILURE() << "no accessible object";
+        return out;
+    }
+    VARIANT self {};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    VARIANT role {};
+    if (acc->get_accRole(self, &role) == S_OK) out.role = role.lVal;
+    long count = 0;
+    acc->get_accChildCount(&count);
+    const auto text = [](HRESULT hr, BSTR b) {
+        std::string t = hr == S_OK && b ? narrow(b) : "";
+        SysFreeString(b);
+        return t;
+    };
+    for (long i = 1; i <= count; ++i) {
+        VARIANT child {};
+        child.vt = VT_I4;
+        child.lVal = i;
+        BSTR name = nullptr, description = nullptr;
+        const HRESULT n = acc->get_accName(child, &name);
+        const HRESULT d = acc->get_accDescription(child, &description);
+        out.items.emplace_back(text(n, name), text(d, description));
+    }
+    VARIANT focus {};
+    if (acc->get_accFocus(&focus) == S_OK && focus.vt == VT_I4) out.focused = focus.lVal;
+    acc->Release();
+    return out;
+}
 
 class DictionaryWindow : public ::testing::Test {
 protected:
@@ -68,6 +134,13 @@ protected:
         }
         return kinds;
     }
+    static std::vector<HitArea> marks_of(HWND pills, std::size_t word) {
+        std::vector<HitArea> areas;
+        for (const HitArea& a : pill_areas(pills)) {
+            if (a.index == word && a.kind != HitKind::Pill) areas.push_back(a);
+        }
+        return areas;
+    }
     // Puts the pointer on the word's pill and waits for the paint that shows its marks.
     static void hover(HWND pills, std::size_t word) {
         // The areas come from the paint after the last change: wait for it.
@@ -99,6 +172,17 @@ protected:
         }
         ADD_FAILURE() << "no such mark on word " << word;
     }
+    std::size_t dictionary_posts() const {
+        std::size_t n = 0;
+        for (const Json& r : service.requests()) n += r["path"] == "/v1/app/dictionary" && r["method"] == "POST";
+        return n;
+    }
+    bool logged(const std::string& line) const {
+        for (int i = 0; i < 100; ++i, Sleep(50)) {
+            if (log().find(line) != std::string::npos) return true;
+        }
+        return false;
+    }
     std::vector<std::string> company() const {
         auto words = fetch_company_words(service.base(), lock_app_state()->settings.token);
         return words.get();
@@ -111,7 +195,9 @@ protected:
 
 TEST_F(DictionaryWindow, AddShareAndRemove) {
     test::MessageBoxAnswerer answerer(IDNO);
+    HWND words_window = nullptr;
     with_window([&](HWND window, HWND pills) {
+        words_window = window;
         // Word 0 is the company's "Kestrom".
         type(window, L"  Müller  ");
         type(window, L"müller");
@@ -126,10 +212,9 @@ TEST_F(DictionaryWindow, AddShareAndRemove) {
         hover(pills, 1);
         EXPECT_EQ(marks(pills, 1), (std::vector<HitKind> {HitKind::Share, HitKind::Remove}));
 
-        // Sharing by "↑": the word leaves the own list once the service has it.
-        click(pills, 1, HitKind::Share);
+        // Sharing by the box with another spelling shares the listed one, "Müller".
+        type(window, L"müller", true);
         Sleep(300);
-        // Sharing by the box.
         type(window, L"Huber", true);
         Sleep(500);
 
@@ -143,6 +228,8 @@ TEST_F(DictionaryWindow, AddShareAndRemove) {
     });
     EXPECT_EQ(answerer.texts(), std::vector<std::string> {"„Kestrom“ für alle bei Muster GmbH entfernen?\n\nDas Wort "
                                                           "verschwindet dann für jeden in der Firma."});
+    EXPECT_EQ(answerer.owners(), (std::vector<test::MessageBoxAnswerer::Owner> {{words_window, false}}))
+        << "the question is the window's own: the window cannot be used meanwhile";
     EXPECT_EQ(company(), (std::vector<std::string> {"Kestrom", "Müller", "Huber"}));
     EXPECT_EQ(read_file(dictionary_path()), "") << "no own word is left";
     EXPECT_NE(log().find(" Wörterbuch: 3 Wörter\n"), std::string::npos) << log();
@@ -163,7 +250,7 @@ TEST_F(DictionaryWindow, ManyWordsWrapAndScroll) {
     std::string file;
     for (int i = 0; i < 150; ++i) file += (i ? "\r\n" : "") + std::string("Begriff") + std::to_string(i);
     write_file_flushed(dictionary_path(), file);
-    with_window([&](HWND, HWND pills) {
+    with_window([&](HWND window, HWND pills) {
         const auto first = pill_areas(pills);
         ASSERT_FALSE(first.empty());
         EXPECT_GT(first.back().rect.top, first.front().rect.top) << "the pills wrap to new rows";
@@ -177,15 +264,17 @@ TEST_F(DictionaryWindow, ManyWordsWrapAndScroll) {
             return LONG {-1000};
         };
         const LONG before = middle->rect.top;
-        SendMessageW(pills, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-120)), 0);
+        // The wheel reaches the focused word field: it scrolls the pills all the same.
+        SendMessageW(GetDlgItem(window, kIdWord), WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-120)), 0);
         Sleep(300);  // the next paint lays the pills out again
-        EXPECT_EQ(top_of(middle->index), before - 40) << "one notch scrolls 40 pixels";
+        EXPECT_EQ(top_of(middle->index), before - dpi_scaled(40)) << "one notch scrolls 40 pixels at 96 dpi";
         for (int i = 0; i < 60; ++i) SendMessageW(pills, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-120)), 0);
         Sleep(300);
         const auto bottom = pill_areas(pills);
         RECT client {};
         GetClientRect(pills, &client);
-        EXPECT_EQ(bottom.back().rect.bottom, client.bottom - 26 - 10) << "never beyond the last row and its margin";
+        EXPECT_EQ(bottom.back().rect.bottom, client.bottom - dpi_scaled(26) - dpi_scaled(10))
+            << "the last row whole above the legend, never beyond its margin";
     });
 }
 
@@ -202,6 +291,171 @@ TEST_F(DictionaryWindow, EmptyListWithoutCompanyLooksLikeThis) {
         type(window, L"Kestrom");
         hover(pills, 0);
         test::expect_looks_like(pills, "pills-hover");
+    });
+}
+
+// "↑" registers the word as waiting for the service before it saves: until the service has it,
+// the word stays in schreibweisen.txt, whatever ends Tolvek meanwhile.
+TEST_F(DictionaryWindow, SharingByTheArrowKeepsTheWordUntilTheServiceHasIt) {
+    write_file_flushed(dictionary_path(), "Müller");
+    with_window([&](HWND, HWND pills) {
+        service.next({{"path", "/v1/app/dictionary"}, {"delay", 2}});  // the sharing's answer comes late
+        hover(pills, 1);
+        click(pills, 1, HitKind::Share);
+        Sleep(500);
+        EXPECT_EQ(read_file(dictionary_path()), "Müller") << "left the file before the service had it";
+        ASSERT_TRUE(logged("Firmen-Wörterbuch: 1 freigegeben, 0 entfernt\n")) << log();
+    });
+    EXPECT_EQ(read_file(dictionary_path()), "") << "confirmed: the company's now";
+}
+
+// A word the service refused to share stays the user's: "Wörterbuch …" chosen again while the
+// window is open keeps it, and removing it asks nothing and sends nothing.
+TEST_F(DictionaryWindow, RefusedSharingStaysAnOwnWord) {
+    const auto refuse = [&] {
+        service.next({{"path", "/v1/app/dictionary"}, {"status", 503},
+                      {"body", {{"error", {{"message", "Wartung"}}}}}});
+    };
+    // The menu item chosen again while the window is open, from within its loop.
+    static std::atomic<bool> chosen_again {false};
+    chosen_again = false;
+    SetTimer(nullptr, 0, 2500, [](HWND, UINT, UINT_PTR id, DWORD) {
+        KillTimer(nullptr, id);
+        open_dictionary();
+        chosen_again = true;
+    });
+    with_window([&](HWND window, HWND) {
+        refuse();
+        type(window, L"Huber", true);
+        ASSERT_TRUE(logged("Firmen-Wörterbuch: Wartung\n")) << log();
+        for (int i = 0; i < 200 && !chosen_again; ++i) Sleep(25);
+        EXPECT_TRUE(chosen_again);
+        EXPECT_EQ(FindWindowW(L"TolvekWords", nullptr), window) << "one window only";
+    });
+    EXPECT_EQ(read_file(dictionary_path()), "Huber") << "the refused word was dropped";
+
+    remove_file(Env::data->file("tolvek.log"));
+    test::MessageBoxAnswerer answerer(IDYES);
+    with_window([&](HWND window, HWND pills) {
+        refuse();
+        type(window, L"Huber", true);  // an own word now: sharing it is asked of the service again
+        ASSERT_TRUE(logged("Firmen-Wörterbuch: Wartung\n")) << log();
+        const std::size_t posts = dictionary_posts();
+        hover(pills, 1);
+        click(pills, 1, HitKind::Remove);
+        Sleep(800);
+        EXPECT_EQ(dictionary_posts(), posts) << "a company removal for a word the company never had";
+        EXPECT_EQ(read_file(dictionary_path()), "");
+    });
+    EXPECT_TRUE(answerer.texts().empty()) << answerer.texts()[0];
+    EXPECT_EQ(read_file(dictionary_path()), "") << "it came back";
+    EXPECT_EQ(local_spellings(), std::vector<std::string> {});
+}
+
+// A disk that refuses the file: the user is told once, the words stay in the window, and
+// closing it asks before they go; once the disk takes the file again, everything is saved.
+TEST_F(DictionaryWindow, FailedSaveIsToldAndLosesNothing) {
+    const std::string blocker = dictionary_path() + ".tmp";
+    ASSERT_TRUE(create_directories(blocker));
+    const std::size_t calls = Env::tray->calls().size();
+    test::MessageBoxAnswerer answerer(IDNO);
+    with_window([&](HWND window, HWND pills) {
+        type(window, L"Müller");
+        type(window, L"Huber");
+        Sleep(300);
+        EXPECT_EQ(pill_areas(pills).size(), 3u) << "Kestrom, Müller and Huber stay in the window";
+
+        PostMessageW(window, WM_COMMAND, IDCANCEL, 0);  // "Fertig": asks, No keeps the window
+        for (int i = 0; i < 100 && answerer.texts().empty(); ++i) Sleep(30);
+        Sleep(300);
+        EXPECT_TRUE(IsWindow(window));
+        RemoveDirectoryW(wide(blocker).c_str());
+        type(window, L"Meier");
+    });
+    EXPECT_EQ(answerer.texts(), std::vector<std::string> {"Das Wörterbuch ließ sich nicht speichern.\n\nTrotzdem "
+                                                          "schließen? Die Wörter, die nur im Fenster stehen, gehen "
+                                                          "dann verloren."});
+    ASSERT_EQ(Env::tray->calls().size(), calls + 1) << "told once";
+    EXPECT_EQ(Env::tray->calls().back().info,
+              "Das Wörterbuch ließ sich nicht speichern. Die Wörter bleiben im offenen Fenster; Tolvek versucht "
+              "es bei jeder Änderung wieder.");
+    EXPECT_EQ(Env::tray->calls().back().info_flags & NIIF_WARNING, static_cast<DWORD>(NIIF_WARNING));
+    EXPECT_EQ(read_file(dictionary_path()), "Müller\r\nHuber\r\nMeier");
+}
+
+// Without a mouse: Tab reaches the pills, the arrows move between words, Enter shares an own
+// word, Entf removes one; a screen reader reads the words with their kind and follows the
+// keyboard.
+TEST_F(DictionaryWindow, KeyboardAndScreenReader) {
+    write_file_flushed(dictionary_path(), "Alpha\r\nBeta\r\nGamma");
+    with_window([&](HWND window, HWND pills) {
+        const ReadOut first = read_out(pills);
+        EXPECT_EQ(first.role, ROLE_SYSTEM_LIST);
+        EXPECT_EQ(first.items, (std::vector<std::pair<std::string, std::string>> {
+                                   {"Kestrom", "für alle"}, {"Alpha", "nur bei mir"}, {"Beta", "nur bei mir"},
+                                   {"Gamma", "nur bei mir"}}));
+        EXPECT_EQ(focus_of(window), GetDlgItem(window, kIdWord)) << "the keyboard starts in the word field";
+
+        SetForegroundWindow(window);
+        const auto press = [](WORD key) {
+            test::keys({{key, true}, {key, false}});
+            Sleep(250);
+        };
+        for (int i = 0; i < 3; ++i) press(VK_TAB);  // "für alle", "Hinzufügen", the pills
+        ASSERT_EQ(focus_of(window), pills);
+        EXPECT_EQ(read_out(pills).focused, 1) << "the first word";
+        press(VK_RIGHT);
+        EXPECT_EQ(read_out(pills).focused, 2);
+        press(VK_RETURN);  // shares "Alpha"
+        EXPECT_TRUE(logged("Firmen-Wörterbuch: 1 freigegeben, 0 entfernt\n")) << log();
+        ASSERT_EQ(read_out(pills).items.size(), 4u);
+        EXPECT_EQ(read_out(pills).items[1], (std::pair<std::string, std::string> {"Alpha", "für alle"}));
+        press(VK_RIGHT);
+        press(VK_DELETE);  // "Beta", an own word: no question
+        ASSERT_EQ(read_out(pills).items.size(), 3u);
+        EXPECT_EQ(read_out(pills).focused, 3) << "on the word after the removed one";
+        press(VK_HOME);
+        EXPECT_EQ(read_out(pills).focused, 1);
+        press(VK_END);
+        EXPECT_EQ(read_out(pills).items[2].first, "Gamma");
+        EXPECT_EQ(read_out(pills).focused, 3);
+        EXPECT_EQ(read_file(dictionary_path()), "Gamma");
+    });
+    EXPECT_EQ(company(), (std::vector<std::string> {"Kestrom", "Alpha"}));
+}
+
+// Coming back to the window (Alt+Tab, after another window) puts the keyboard back where it was.
+TEST_F(DictionaryWindow, FocusComesBackWithTheWindow) {
+    with_window([&](HWND window, HWND) {
+        const HWND field = GetDlgItem(window, kIdWord);
+        const HWND other = CreateWindowExW(0, L"STATIC", L"anderes Programm", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100,
+                                           nullptr, nullptr, nullptr, nullptr);
+        SetForegroundWindow(other);
+        pump_for(400);
+        EXPECT_NE(GetForegroundWindow(), window);
+        SetForegroundWindow(window);
+        pump_for(400);
+        EXPECT_EQ(focus_of(window), field) << "typing would go nowhere";
+        DestroyWindow(other);
+    });
+}
+
+// A word wider than the view is cut so that its marks stay inside; a long company name gives
+// way in the legend so that "● nur bei mir" stays in sight.
+TEST_F(DictionaryWindow, LongWordsAndNamesFit) {
+    lock_app_state()->settings.firm =
+        "Landesbetrieb für Informationstechnik und Kommunikation des Landes Nordrhein-Westfalen";
+    write_file_flushed(dictionary_path(),
+                       "Donaudampfschifffahrtselektrizitätenhauptbetriebswerkbauunterbeamtengesellschaftsvorstandsmit"
+                       "gliederversammlungsprotokollführerstellvertreterinnenausweishüllenfabrikationsanlagen\r\nKurz");
+    with_window([&](HWND, HWND pills) {
+        hover(pills, 1);
+        RECT client {};
+        GetClientRect(pills, &client);
+        const auto marks = marks_of(pills, 1);
+        ASSERT_EQ(marks.size(), 2u);
+        EXPECT_LE(marks.back().rect.right, client.right - dpi_scaled(10)) << "the × is out of reach";
+        test::expect_looks_like(pills, "pills-long");
     });
 }
 

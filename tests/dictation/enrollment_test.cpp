@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "base/log.h"
@@ -27,8 +28,9 @@ using Env = test::DictationEnvironment;
 // empty); what the dialogs showed is kept.
 class DialogAnswerer {
 public:
-    explicit DialogAnswerer(std::vector<std::string> answers)
-        : answers_(std::move(answers)), thread_([this] { run(); }) {}
+    // `meanwhile` runs while each dialog is open, before it is answered.
+    explicit DialogAnswerer(std::vector<std::string> answers, std::function<void()> meanwhile = {})
+        : answers_(std::move(answers)), meanwhile_(std::move(meanwhile)), thread_([this] { run(); }) {}
     ~DialogAnswerer() {
         stop_ = true;
         thread_.join();
@@ -64,6 +66,7 @@ private:
                     std::lock_guard<std::mutex> lock(mutex_);
                     shown_.emplace_back(text_of(dialog, kIdTitle), text_of(dialog, kIdBody));
                 }
+                if (meanwhile_) meanwhile_();
                 const std::string answer = next < answers_.size() ? answers_[next++] : "";
                 if (answer.empty()) {
                     PostMessageW(dialog, WM_COMMAND, kIdSecond, 0);
@@ -78,6 +81,7 @@ private:
         }
     }
     std::vector<std::string> answers_;
+    std::function<void()> meanwhile_;
     std::mutex mutex_;
     std::vector<std::pair<std::string, std::string>> shown_;
     std::vector<std::string> boxes_;
@@ -221,6 +225,17 @@ TEST_F(Enrolling, MenuChangeOfTheCompanyCode) {
     EXPECT_TRUE(same_login(lock_app_state()->settings));
     EXPECT_TRUE(same_login(stored()));
 
+    // A refused code, then cancelled; a hello's answer saves the settings while the dialogs are
+    // open: neither the new code nor an empty token reaches the disk.
+    service.config({{"reject_codes", {"ST-CCCC-DDDD"}}});
+    {
+        DialogAnswerer answerer({"ST-CCCC-DDDD", ""}, [] { save_settings(lock_app_state()->settings); });
+        run_menu_command(window, kCmdCompanyCode);
+        EXPECT_EQ(answerer.shown().size(), 2u);
+    }
+    EXPECT_TRUE(same_login(lock_app_state()->settings));
+    EXPECT_TRUE(same_login(stored()));
+
     // The service cannot be reached: warned once, and the old login stays in memory and on disk.
     lock_app_state()->settings.server = "http://127.0.0.1:1";
     std::size_t calls = Env::tray->calls().size();
@@ -248,6 +263,20 @@ TEST_F(Enrolling, MenuChangeOfTheCompanyCode) {
     EXPECT_EQ(now.firm, "Beispiel AG");
     ASSERT_EQ(Env::tray->calls().size(), calls + 1);
     EXPECT_EQ(Env::tray->calls().back().info, "Angemeldet für Beispiel AG.");
+}
+
+// A user not enrolled yet: a refused code from the menu, then cancelled, is not kept, so the
+// next press of the talk key asks instead of recording for a login that is refused.
+TEST_F(Enrolling, RefusedMenuCodeIsNotKept) {
+    service.config({{"reject_codes", {"ST-CCCC-DDDD"}}});
+    const HWND window = lock_app_state()->main_window;
+    {
+        DialogAnswerer answerer({"ST-CCCC-DDDD", ""});
+        run_menu_command(window, kCmdCompanyCode);
+        EXPECT_EQ(answerer.shown(), (std::vector<std::pair<std::string, std::string>> {kFirstAsk, kAskAgain}));
+    }
+    EXPECT_EQ(lock_app_state()->settings.code, "");
+    EXPECT_EQ(lock_app_state()->settings.token, "");
 }
 
 int visible_dialogs() {

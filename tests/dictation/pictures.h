@@ -81,7 +81,9 @@ inline int differing_pixels(const Picture& a, const Picture& b) {
 
 // Paints the window now and compares it with the reference picture of that name. The picture
 // taken is left in the build folder (pictures-actual) to look at or to become the reference.
-inline void expect_looks_like(HWND window, const std::string& name) {
+// Above 96 dpi the reference is named with the dpi ("pills-empty-144").
+inline void expect_looks_like(HWND window, std::string name) {
+    if (const UINT dpi = GetDpiForSystem(); dpi != 96) name += "-" + std::to_string(dpi);
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     const Picture actual = screenshot(window);
     const std::string actual_dir = path_join(TOLVEK_BUILD_DIR, "pictures-actual");

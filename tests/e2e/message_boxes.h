@@ -1,4 +1,5 @@
-// Answers the message boxes titled "Tolvek" that any process shows, and keeps their texts.
+// Answers the message boxes titled "Tolvek" that any process shows, and keeps their texts and
+// owners (with whether the owner could be used while the box was open).
 #pragma once
 
 #include <windows.h>
@@ -26,6 +27,15 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return texts_;
     }
+    struct Owner {
+        HWND window;
+        bool enabled;
+        bool operator==(const Owner&) const = default;
+    };
+    std::vector<Owner> owners() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return owners_;
+    }
 
 private:
     void run() {
@@ -37,6 +47,8 @@ private:
                 {
                     std::lock_guard<std::mutex> lock(mutex_);
                     texts_.push_back(narrow(text));
+                    const HWND owner = GetWindow(box, GW_OWNER);
+                    owners_.push_back({owner, owner && IsWindowEnabled(owner)});
                 }
                 PostMessageW(box, WM_COMMAND, button_, 0);
                 for (int i = 0; i < 100 && IsWindow(box); ++i) Sleep(30);
@@ -47,6 +59,7 @@ private:
     int button_;
     std::mutex mutex_;
     std::vector<std::string> texts_;
+    std::vector<Owner> owners_;
     std::atomic<bool> stop_ {false};
     std::thread thread_;
 };

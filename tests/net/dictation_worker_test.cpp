@@ -244,9 +244,12 @@ TEST(Enrollment, AnswerDefaultsAndHello) {
     hello(service.base(), token, false);
     EXPECT_EQ(Json::parse(service.requests().back()["body"].get<std::string>())["empty"], 0);
 
-    // A token that could not stand in a header is no new token.
-    service.next({{"path", "/v1/app/hello"}, {"status", 200}, {"body", {{"token", "neu\r\nX-Evil: 1"}}}});
-    EXPECT_EQ(hello(service.base(), token, false)->token, std::nullopt);
+    // A token that could not stand in a header is no new token, nor an empty one (applied, it
+    // would log the user out).
+    for (const char* renewed : {"neu\r\nX-Evil: 1", ""}) {
+        service.next({{"path", "/v1/app/hello"}, {"status", 200}, {"body", {{"token", renewed}}}});
+        EXPECT_EQ(hello(service.base(), token, false)->token, std::nullopt) << renewed;
+    }
     // One that comes from elsewhere (a changed settings file) is never written into a request:
     // the request ends as a revoked token does, without a connection.
     const std::size_t sent = service.requests().size();
