@@ -2,6 +2,7 @@
 #include <oleacc.h>
 
 #include <algorithm>
+#include <climits>
 
 #include "dictation/key_names.h"
 #include "util/dpi.h"
@@ -179,20 +180,31 @@ void paint_caps(HDC dc, int w, int h, const KeyDialogState* state) {
         if (plus == std::string::npos) break;
         start = plus + 3;
     }
-    const int cap_h = scale(34), pad = scale(14), min_w = scale(52), gap = scale(10);
+    const int cap_h = scale(34);
     const std::wstring plus = L"+";
     const int plus_w = text_width(dc, plus);
+    // A name too long for the view (many modifiers, a long key name) first gets narrower caps
+    // and gaps, then its widest caps are narrowed until the row fits; their text then ends in
+    // an ellipsis.
+    int pad = scale(14), min_w = scale(52), gap = scale(10);
     std::vector<int> widths;
-    for (const auto& p : parts) widths.push_back(std::max(text_width(dc, p) + 2 * pad, min_w));
-    // A name too long for the view (a long key name) narrows the widest caps until the row
-    // fits; their text then ends in an ellipsis.
-    const int pluses = static_cast<int>(parts.size() - 1) * (gap + plus_w + gap);
-    const int room = w - 2 * scale(8) - pluses;
+    int pluses = 0, room = 0;
+    const auto measure = [&] {
+        widths.clear();
+        for (const auto& p : parts) widths.push_back(std::max(text_width(dc, p) + 2 * pad, min_w));
+        pluses = static_cast<int>(parts.size() - 1) * (gap + plus_w + gap);
+        room = w - 2 * scale(8) - pluses;
+    };
     const auto total = [&](int limit) {
         int sum = 0;
         for (int width : widths) sum += std::min(width, limit);
         return sum;
     };
+    measure();
+    if (total(INT_MAX) > room) {
+        pad = scale(6), min_w = scale(30), gap = scale(4);
+        measure();
+    }
     int limit = *std::max_element(widths.begin(), widths.end());
     while (limit > min_w && total(limit) > room) --limit;
     for (int& width : widths) width = std::min(width, limit);

@@ -10,6 +10,7 @@
 #include "base/app_state.h"
 #include "net/devservice_client.h"
 #include "net/hello.h"
+#include "pictures.h"
 #include "shell/main_window.h"
 #include "shell/tray_menu.h"
 #include "windows/dialog_frame.h"
@@ -277,6 +278,25 @@ TEST_F(Enrolling, RefusedMenuCodeIsNotKept) {
     }
     EXPECT_EQ(lock_app_state()->settings.code, "");
     EXPECT_EQ(lock_app_state()->settings.token, "");
+}
+
+// A long company name in the heading ends in an ellipsis on its one line.
+TEST(CodeDialog, LongCompanyNameEndsInAnEllipsis) {
+    std::thread helper([] {
+        HWND dialog = nullptr;
+        for (int i = 0; i < 200 && !(dialog && IsWindowVisible(dialog)); ++i, Sleep(25)) {
+            dialog = FindWindowW(L"TolvekDialog", nullptr);
+        }
+        if (!dialog) return;
+        Sleep(200);
+        test::expect_looks_like(GetDlgItem(dialog, kIdTitle), "code-heading-long");
+        PostMessageW(dialog, WM_COMMAND, kIdSecond, 0);
+    });
+    EXPECT_EQ(ask_company_code("Angemeldet bei Landesbetrieb für Informationstechnik und Kommunikation Nordrhein-"
+                               "Westfalen",
+                               "Mit einem neuen Firmen-Code wechseln Sie die Firma."),
+              std::nullopt);
+    helper.join();
 }
 
 int visible_dialogs() {

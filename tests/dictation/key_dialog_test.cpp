@@ -1,6 +1,8 @@
 // The key-choice dialog with keys injected by SendInput, as a keyboard would deliver them.
 #include <gtest/gtest.h>
 
+#include <oleacc.h>
+
 #include <atomic>
 #include <thread>
 
@@ -20,6 +22,8 @@ using namespace std::chrono_literals;
 constexpr char kTyping[] =
     "Diese Taste brauchen Sie zum Schreiben. Bitte mit Strg oder Alt kombinieren oder eine F-Taste wählen.";
 constexpr char kTaken[] = "Übernehmen speichert die neue Taste. Oder eine andere drücken.";
+constexpr char kWindowsKeys[] =
+    "Alt + F4 und Alt + Leertaste braucht Windows für jedes Fenster. Bitte eine andere Kombination wählen.";
 constexpr char kAltGr[] = "Strg + Alt allein löst auch AltGr aus. Bitte eine andere Kombination wählen.";
 
 enum class Ending { Accept, Enter, Escape };
@@ -112,6 +116,15 @@ TEST(KeyDialog, WhatIsCapturedAndWhatIsRefused) {
         {"Strg + Enter", {{ctrl, true}, {VK_RETURN, true}, {VK_RETURN, false}, {ctrl, false}}, Ending::Accept,
          TalkKey {VK_RETURN, kModCtrl}, kTaken, true},
         {"Escape after a capture", {{VK_F8, true}, {VK_F8, false}}, Ending::Escape, std::nullopt, kTaken, true},
+        // Closing a window and opening its window menu stay Windows' own.
+        {"Alt + F4", {{alt, true}, {VK_F4, true}, {VK_F4, false}, {alt, false}}, Ending::Accept, std::nullopt,
+         kWindowsKeys, false},
+        {"Alt + Umschalt + F4", {{alt, true}, {shift, true}, {VK_F4, true}, {VK_F4, false}, {shift, false}, {alt, false}},
+         Ending::Accept, std::nullopt, kWindowsKeys, false},
+        {"Alt + Leertaste", {{alt, true}, {VK_SPACE, true}, {VK_SPACE, false}, {alt, false}}, Ending::Accept,
+         std::nullopt, kWindowsKeys, false},
+        {"Strg + F4", {{ctrl, true}, {VK_F4, true}, {VK_F4, false}, {ctrl, false}}, Ending::Accept,
+         TalkKey {VK_F4, kModCtrl}, kTaken, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -135,9 +148,9 @@ TEST(KeyDialog, EnterWithNothingCapturedIsATypingKey) {
     EXPECT_FALSE(enabled);
 }
 
-// The keycaps: grey names while modifiers are held, dark caps for a captured choice.
+// The keycaps: grey names while modifiers are held, dark caps for a captured choice, and a
+// name too long for the view cut so that the caps stay inside it.
 TEST(KeyDialog, KeycapsPictures) {
-    ASSERT_EQ(GetDpiForSystem(), 96u);
     const Case live {"live", {{VK_CONTROL, true}, {VK_SHIFT, true}}, Ending::Escape, std::nullopt, "", false};
     std::string status;
     bool enabled = false;
@@ -147,6 +160,56 @@ TEST(KeyDialog, KeycapsPictures) {
                          Ending::Escape, std::nullopt, "", false};
     play(captured, status, enabled,
          [](HWND dialog) { test::expect_looks_like(GetDlgItem(dialog, kIdKeycaps), "keycaps-captured"); });
+    const Case all {"all modifiers",
+                    {{VK_CONTROL, true}, {VK_MENU, true}, {VK_SHIFT, true}, {VK_LWIN, true}, {VK_SCROLL, true},
+                     {VK_SCROLL, false}, {VK_LWIN, false}, {VK_SHIFT, false}, {VK_MENU, false}, {VK_CONTROL, false}},
+                    Ending::Escape, std::nullopt, "", false};
+    play(all, status, enabled, [](HWND dialog) {
+        const HWND caps = GetDlgItem(dialog, kIdKeycaps);
+        test::expect_looks_like(caps, "keycaps-long");
+        // Beside the row, at its height, only the view's grey: no cap runs off the edges.
+        const test::Picture p = test::screenshot(caps);
+        const int inset = MulDiv(4, static_cast<int>(GetDpiForSystem()), 96);
+        for (const int x : {inset, p.width - 1 - inset}) {
+            const std::size_t at = (static_cast<std::size_t>(p.height / 2) * p.width + x) * 3;
+            EXPECT_EQ((std::vector<int> {p.rgb[at], p.rgb[at + 1], p.rgb[at + 2]}), (std::vector<int> {244, 245, 247}))
+                << "x " << x;
+        }
+    });
+}
+
+// A screen reader reads the keycaps as the key's name, and the hint before a key was pressed.
+TEST(KeyDialog, KeycapsReadAsTheKeyName) {
+    const auto name_of = [](HWND caps) {
+        static thread_local const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+        EXPECT_TRUE(com);
+        IAccessible* acc = nullptr;
+        std::string name;
+        if (SUCCEEDED(AccessibleObjectFromWindow(caps, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                                 reinterpret_cast<void**>(&acc))) && acc) {
+            VARIANT self {};
+            self.vt = VT_I4;
+            self.lVal = CHILDID_SELF;
+            BSTR text = nullptr;
+            if (acc->get_accName(self, &text) == S_OK) name = narrow(text);
+            SysFreeString(text);
+            acc->Release();
+        }
+        return name;
+    };
+    std::string before, after;
+    const Case c {"Strg + F8", {{VK_CONTROL, true}, {VK_F8, true}, {VK_F8, false}, {VK_CONTROL, false}},
+                  Ending::Escape, std::nullopt, "", false};
+    std::string status;
+    bool enabled = false;
+    std::thread early([&] {
+        const HWND dialog = wait_for_dialog();
+        if (dialog) before = name_of(GetDlgItem(dialog, kIdKeycaps));
+    });
+    play(c, status, enabled, [&](HWND dialog) { after = name_of(GetDlgItem(dialog, kIdKeycaps)); });
+    early.join();
+    EXPECT_EQ(before, "Taste drücken …");
+    EXPECT_EQ(after, "Strg + F8");
 }
 
 }  // namespace
