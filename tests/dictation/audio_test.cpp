@@ -301,10 +301,10 @@ TEST(Tones, TheSettingAndTheMenuSwitch) {
     EXPECT_TRUE(test::take_tones().empty());
 }
 
-// The kept recording follows the results: a refused login keeps it too, a later failure replaces
-// it, a success drops it, and one made for another company's code is never offered; sending it
-// again uploads exactly what was kept.
-TEST(KeptRecording, ReplacedByTheLaterFailureAndDroppedBySuccess) {
+// The kept recording follows real dictations: a failure keeps what was recorded, a change of
+// company hides it, a refused login keeps the later recording in its place, and sending it
+// again uploads exactly that one; the success drops it.
+TEST_F(Microphone, KeptRecordingFollowsTheDictations) {
     const test::DevService service;
     if (!service.available()) GTEST_SKIP() << "needs the development service";
     service.reset();
@@ -312,42 +312,34 @@ TEST(KeptRecording, ReplacedByTheLaterFailureAndDroppedBySuccess) {
     create_directories(uploads);
     service.config({{"upload_dir", test::service_path(uploads)}});
     const Settings before = lock_app_state()->settings;
-    {
-        auto app = lock_app_state();
-        app->settings.server = service.base();
-        app->settings.token.clear();  // renewed with the stored code
-        app->phase = 0;
-    }
-    const auto failure = [](std::optional<KeptRecording> kept, bool auth_invalid) {
-        auto r = std::make_unique<DictationResult>();
-        r->is_error = true;
-        r->text = "Keine Verbindung zum Server. Bitte die Internetverbindung prüfen.";
-        r->auth_invalid = auth_invalid;
-        r->kept = std::move(kept);
-        return r;
+    const std::string code = before.code;
+    const auto dictate = [](std::initializer_list<const char*> fixtures) {
+        start_dictation();
+        ASSERT_EQ(lock_app_state()->phase, 1);
+        for (const char* fixture : fixtures) ASSERT_TRUE(wait_played(play(fixture)));
+        finish_recording();
+        ASSERT_TRUE(test::pump_until([] { return lock_app_state()->phase == 0; }, 20s));
     };
-    const auto tone = [](std::int16_t level) {
-        std::vector<std::int16_t> samples(16000);
-        for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<std::int16_t>(i % 40 < 20 ? level : -level);
-        return wav_bytes(std::span(reinterpret_cast<const std::uint8_t*>(samples.data()), samples.size() * 2), 16000);
-    };
-    auto success = std::make_unique<DictationResult>();
-    success->text = "vorher";
-    handle_result(std::move(success));
-    EXPECT_FALSE(kept_recording_available());
-    handle_result(failure(std::nullopt, true));
-    EXPECT_FALSE(kept_recording_available()) << "a failure without a recording keeps nothing";
 
-    // A recording made for another company's code is never offered again.
-    const std::string code = lock_app_state()->settings.code;
-    handle_result(failure(KeptRecording {tone(3000), std::nullopt, 1.0f, code + "X"}, true));
-    EXPECT_FALSE(kept_recording_available());
-
-    handle_result(failure(KeptRecording {tone(3000), std::nullopt, 1.0f, code}, false));
+    // The service cannot be reached: the recording is kept.
+    lock_app_state()->settings.server = "http://127.0.0.1:1";
+    dictate({"speech.raw"});
     EXPECT_TRUE(kept_recording_available());
-    const Bytes second = tone(9000);
-    handle_result(failure(KeptRecording {second, std::nullopt, 1.0f, code}, true));
-    EXPECT_TRUE(kept_recording_available()) << "a refused login keeps its recording too";
+    // Another company's code: never offered to it.
+    lock_app_state()->settings.code = "ST-CCCC-DDDD";
+    EXPECT_FALSE(kept_recording_available());
+    lock_app_state()->settings.code = code;
+
+    // A revoked token and a refused login: the longer, later recording is kept.
+    lock_app_state()->settings.server = service.base();
+    lock_app_state()->settings.token = "tok-widerrufen";
+    service.config({{"reject_codes", {code}}});
+    dictate({"speech.raw", "silence:2"});
+    EXPECT_TRUE(kept_recording_available()) << "a refused login keeps its recording";
+    EXPECT_EQ(lock_app_state()->settings.token, "");
+
+    // Accepted again: sending it uploads the later recording, and the success drops it.
+    service.config({{"reject_codes", Json::array()}});
     resend_kept_recording();
     ASSERT_TRUE(test::pump_until([] { return lock_app_state()->phase == 0; }, 20s));
     const Json requests = service.requests();
@@ -355,8 +347,12 @@ TEST(KeptRecording, ReplacedByTheLaterFailureAndDroppedBySuccess) {
     const Json& upload = requests.back()["upload"];
     ASSERT_TRUE(upload.contains("saved")) << upload.dump();
     const auto sent = read_file(upload["saved"].get<std::string>());
-    EXPECT_EQ(sent, std::string(second.begin(), second.end())) << "the later failure's recording went out";
+    ASSERT_TRUE(sent.has_value());
+    const auto speech = read_file(path_join(mic_dir(), "speech.raw"));
+    ASSERT_TRUE(speech.has_value());
+    EXPECT_GT(sent->size(), speech->size() + 32000) << "the first recording went out, not the later one";
     EXPECT_FALSE(kept_recording_available()) << "the success dropped it";
+    service.reset();
     lock_app_state()->settings = before;
 }
 

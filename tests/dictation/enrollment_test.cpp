@@ -251,7 +251,7 @@ TEST_F(Enrolling, MenuChangeOfTheCompanyCode) {
 
     // Accepted: the new code and token are stored and announced.
     lock_app_state()->settings.server = service.base();
-    service.config({{"firm", "Beispiel AG"}});
+    service.config({{"firm", "Beispiel AG"}, {"reject_codes", Json::array()}});
     calls = Env::tray->calls().size();
     {
         DialogAnswerer answerer({"st-cccc-dddd"});

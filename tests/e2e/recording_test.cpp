@@ -3,6 +3,7 @@
 
 #include "base/messages.h"
 #include "shell/tray_menu.h"
+#include "input_helpers.h"
 #include "microphone.h"
 #include "running_tolvek.h"
 
@@ -92,22 +93,97 @@ TEST_F(Recording, QuitWhileRecordingAndWhileSending) {
     PostMessageW(window, kMsgMenuCommand, kCmdQuit, 0);
 }
 
-// Any program can post the test messages; a plain start of Tolvek ignores them.
-class PlainStart : public test::RunningTolvek {};
+// Any program can post the test messages and set the test variables; a plain start of Tolvek
+// ignores them all. The same start with the test hooks on obeys them (so each check can fail).
+class PlainStart : public Recording {
+public:
+    void SetUp() override {
+        RunningTolvek::SetUp();
+        if (test::mic_dir().empty()) GTEST_SKIP() << "needs the virtual microphone of the harness";
+        Settings s = default_settings();
+        s.hold = false;
+        test::save_enrolled(s);
+        // A recording limit of 2 s and a request deadline of 1 s, against an answer after 3 s.
+        test::set_env("TOLVEK_TEST_LIMIT_S", "2");
+        test::set_env("TOLVEK_TEST_DEADLINE_S", "1");
+    }
+    void TearDown() override {
+        Recording::TearDown();
+        test::set_env("TOLVEK_TEST_LIMIT_S", std::nullopt);
+        test::set_env("TOLVEK_TEST_DEADLINE_S", std::nullopt);
+        test::set_env("TOLVEK_TEST_HOOKS", "1");
+    }
+    bool recording_since(std::size_t from) { return tooltip(from, "Tolvek · Aufnahme läuft").has_value(); }
+    bool sending_since(std::size_t from, std::chrono::milliseconds within) {
+        return tray.wait_for(from, [](const test::TrayCall& c) { return c.tip == "Tolvek · Text wird geschrieben"; },
+                             within)
+            .has_value();
+    }
+    // Presses the talk key until Tolvek shows `tip`, then lets go.
+    bool tap_talk_key_until(const std::string& tip) {
+        const std::size_t from = tray.calls().size();
+        test::keys({{VK_CONTROL, true}, {VK_SHIFT, true}});
+        const bool shown = tooltip(from, tip).has_value();
+        test::keys({{VK_SHIFT, false}, {VK_CONTROL, false}});
+        return shown;
+    }
+};
 
-TEST_F(PlainStart, TestMessagesNeedATestStart) {
-    Settings s = default_settings();
-    s.hold = false;
-    test::save_enrolled(s);
+TEST_F(PlainStart, TestMessagesAndVariablesNeedATestStart) {
+    test::DevService service;
     test::set_env("TOLVEK_TEST_HOOKS", std::nullopt);
     start();
     test::set_env("TOLVEK_TEST_HOOKS", "1");
-    const std::size_t before = tray.calls().size();
+    test::pump_for(300ms);  // the talk key counts once it was seen released
+
+    std::size_t before = tray.calls().size();
     PostMessageW(window, kMsgStartDictation, 0, 0);
     test::pump_for(1500ms);
     for (std::size_t i = before; i < tray.calls().size(); ++i) {
         EXPECT_NE(tray.calls()[i].tip, "Tolvek · Aufnahme läuft") << "the microphone was started";
     }
+
+    // The talk key records; the finish message does not end it, nor does the shortened limit.
+    before = tray.calls().size();
+    ASSERT_TRUE(tap_talk_key_until("Tolvek · Aufnahme läuft")) << log();
+    PostMessageW(window, kMsgFinishRecording, 0, 0);
+    ASSERT_TRUE(test::wait_played(test::play("speech.raw")));
+    test::pump_for(1000ms);
+    EXPECT_FALSE(sending_since(before, 0ms)) << "ended by the message or the test's limit";
+    // The answer takes 3 s: the shortened deadline would have ended the request.
+    service.next({{"path", "/v1/audio/transcriptions"}, {"delay", 3}});
+    const std::size_t sent = tray.calls().size();
+    EXPECT_TRUE(tap_talk_key_until("Tolvek · Text wird geschrieben"));
+    EXPECT_TRUE(tooltip(sent, "Tolvek · Muster GmbH · Strg + Umschalt antippen und sprechen"));
+    EXPECT_EQ(log().find("Fehler:"), std::string::npos) << "the request ended early: " << log();
+    stop();
+
+    // The same with the test hooks on: each of them works. The finish message first (without
+    // the limit, which would end the recording by itself).
+    test::set_env("TOLVEK_TEST_LIMIT_S", std::nullopt);
+    start();
+    test::pump_for(300ms);
+    before = tray.calls().size();
+    PostMessageW(window, kMsgStartDictation, 0, 0);
+    ASSERT_TRUE(recording_since(before)) << log();
+    ASSERT_TRUE(test::wait_played(test::play("speech.raw")));
+    test::pump_for(2500ms);
+    EXPECT_FALSE(sending_since(before, 0ms));
+    PostMessageW(window, kMsgFinishRecording, 0, 0);
+    EXPECT_TRUE(sending_since(before, 5s)) << "the finish message";
+    ASSERT_TRUE(tooltip(before, "Tolvek · Muster GmbH · Strg + Umschalt antippen und sprechen"));
+    stop();
+    test::set_env("TOLVEK_TEST_LIMIT_S", "2");
+    start();
+    test::pump_for(300ms);
+    service.next({{"path", "/v1/audio/transcriptions"}, {"delay", 3}});
+    before = tray.calls().size();
+    PostMessageW(window, kMsgStartDictation, 0, 0);
+    ASSERT_TRUE(recording_since(before));
+    ASSERT_TRUE(test::wait_played(test::play("speech.raw")));
+    EXPECT_TRUE(sending_since(before, 5s)) << "the 2 s limit";
+    const auto error = tray.wait_for(before, [](const test::TrayCall& c) { return c.flags == NIF_INFO; }, 10s);
+    EXPECT_TRUE(error.has_value()) << "the 1 s deadline: " << log();
 }
 
 }  // namespace

@@ -69,6 +69,15 @@ TEST_F(Removing, FromTheMenuNoThenYes) {
     EXPECT_TRUE(path_exists(target()));
     EXPECT_TRUE(RegKey(HKEY_CURRENT_USER, kUninstallKey, KEY_READ).valid());
 
+    // "Wörterbuch" is open with a word typed in when the removal is chosen: its closing save
+    // comes after the removal and must not make the data folder again.
+    PostMessageW(window, kMsgMenuCommand, kCmdDictionary, 0);
+    HWND words = nullptr;
+    ASSERT_TRUE(test::pump_until([&] { return (words = FindWindowW(L"TolvekWords", nullptr)) != nullptr; }, 10s));
+    SetDlgItemTextW(words, 200, L"Müller");
+    SendMessageW(words, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(read_file(data.file("schreibweisen.txt")), "Müller");
+
     const Handle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
     {
         test::MessageBoxAnswerer answerer(IDYES);

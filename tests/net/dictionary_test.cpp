@@ -67,32 +67,48 @@ TEST_F(CompanyWords, NotEnrolledSendsAndLogsNothing) {
     EXPECT_EQ(log(), "");
 }
 
-// A word being shared leaves schreibweisen.txt only when the service has it.
+// A word being shared leaves schreibweisen.txt only when the service has it. Both ways of the
+// window to share (the box and "↑") go through share_and_save.
 TEST_F(CompanyWords, SharingNeverLosesTheWord) {
+    save_own_words({{"Müller", false}, {"Huber", false}});
     const std::vector<WordEntry> window {{"Müller", false}, {"Huber", true}};
     service.next({{"path", "/v1/app/dictionary"}, {"delay", 1}, {"status", 503},
                   {"body", {{"error", {{"message", "Wartung"}}}}}});
-    update_company_words(service.base(), token, {"Huber"}, {});
-    save_own_words(window);  // the window saves while the service has not answered yet
-    EXPECT_EQ(read_file(dictionary_path()), "Müller\r\nHuber");
+    EXPECT_TRUE(share_and_save(service.base(), token, window, "Huber"));
+    EXPECT_EQ(read_file(dictionary_path()), "Müller\r\nHuber") << "saved before the service had it";
+    EXPECT_FALSE(sharing_refused("Huber"));
     ASSERT_TRUE(logged("Firmen-Wörterbuch: Wartung\n")) << log();
     EXPECT_EQ(read_file(dictionary_path()), "Müller\r\nHuber") << "refused: the word stays an own word";
     save_own_words(window);  // and the window's closing save keeps it
     EXPECT_EQ(read_file(dictionary_path()), "Müller\r\nHuber");
 
+    EXPECT_TRUE(sharing_refused("Huber"));
     forget_refused_sharings();  // a new window
-    update_company_words(service.base(), token, {"Huber"}, {});
+    EXPECT_TRUE(share_and_save(service.base(), token, window, "Huber"));
     ASSERT_TRUE(logged("Firmen-Wörterbuch: 1 freigegeben, 0 entfernt\n"));
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(read_file(dictionary_path()), "Müller") << "confirmed: it is the company's now";
 }
 
-TEST_F(CompanyWords, FailedSaveKeepsTheOldList) {
-    save_own_words({{"Müller", false}});
+TEST_F(CompanyWords, FailedSaveKeepsTheOldListAndSaysSo) {
+    EXPECT_TRUE(save_own_words({{"Müller", false}}));
     // A folder where the temporary file would go makes every write fail.
     ASSERT_TRUE(create_directories(dictionary_path() + ".tmp"));
-    save_own_words({{"Huber", false}});
+    EXPECT_FALSE(save_own_words({{"Huber", false}}));
     EXPECT_EQ(read_file(dictionary_path()), "Müller");
+}
+
+// A word the user removed after its sharing was refused is not kept in the file any more.
+TEST_F(CompanyWords, RemovedRefusedWordLeavesTheFile) {
+    service.next({{"path", "/v1/app/dictionary"}, {"status", 503}, {"body", {{"error", {{"message", "Wartung"}}}}}});
+    EXPECT_TRUE(share_and_save(service.base(), token, {{"Huber", true}}, "Huber"));
+    ASSERT_TRUE(logged("Firmen-Wörterbuch: Wartung\n")) << log();
+    EXPECT_TRUE(save_own_words({}));
+    EXPECT_EQ(read_file(dictionary_path()), "Huber") << "refused: kept";
+    forget_word("Huber");
+    EXPECT_TRUE(save_own_words({}));
+    EXPECT_EQ(read_file(dictionary_path()), "");
+    forget_refused_sharings();
 }
 
 }  // namespace
