@@ -15,6 +15,7 @@ public:
     virtual ~AccessibleView() = default;
     virtual long role() const = 0;  // ROLE_SYSTEM_…
     virtual std::string name() const = 0;
+    virtual std::string description() const { return {}; }
     virtual int item_count() const { return 0; }
     virtual std::string item_name(int) const { return {}; }
     virtual std::string item_description(int) const { return {}; }

@@ -73,7 +73,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* description) override {
         return text(child, description, [](const AccessibleView& v, std::optional<int> i) {
-            return i ? v.item_description(*i) : std::string();
+            return i ? v.item_description(*i) : v.description();
         });
     }
     HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {

@@ -31,6 +31,7 @@ constexpr COLORREF kHint = RGB(138, 147, 166);
 constexpr char kOwnKind[] = "nur bei mir";
 constexpr char kSharedKind[] = "für alle";
 constexpr char kShareAction[] = "Für alle freigeben";
+constexpr char kKeysHelp[] = "Pfeiltasten: Wort wählen · Enter: für alle freigeben · Entf: entfernen";
 
 constexpr char kSaveFailed[] =
     "Das Wörterbuch ließ sich nicht speichern. Die Wörter bleiben im offenen Fenster; Tolvek versucht es bei "
@@ -59,6 +60,8 @@ struct WordsState : DialogState, AccessibleView {
     // What a screen reader reads: a list of the words, each with its kind.
     long role() const override { return ROLE_SYSTEM_LIST; }
     std::string name() const override { return "Wörter"; }
+    // The keys, for screen-reader users (the hint under the view speaks of the mouse).
+    std::string description() const override { return kKeysHelp; }
     int item_count() const override { return static_cast<int>(words.size()); }
     std::string item_name(int i) const override { return words[i].text; }
     std::string item_description(int i) const override { return words[i].shared ? kSharedKind : kOwnKind; }

@@ -50,6 +50,7 @@ HWND focus_of(HWND window) {
 // What a screen reader reads from the pills view, through Active Accessibility.
 struct ReadOut {
     long role = 0;
+    std::string description;
     std::vector<std::pair<std::string, std::string>> items;  // name, description
     long focused = -1;                                       // child id, 0 for the view
 };
@@ -68,6 +69,9 @@ ReadOut read_out(HWND view) {
     self.lVal = CHILDID_SELF;
     VARIANT role {};
     if (acc->get_accRole(self, &role) == S_OK) out.role = role.lVal;
+    BSTR keys = nullptr;
+    if (acc->get_accDescription(self, &keys) == S_OK) out.description = narrow(keys);
+    SysFreeString(keys);
     long count = 0;
     acc->get_accChildCount(&count);
     const auto text = [](HRESULT hr, BSTR b) {
@@ -391,6 +395,7 @@ TEST_F(DictionaryWindow, KeyboardAndScreenReader) {
     with_window([&](HWND window, HWND pills) {
         const ReadOut first = read_out(pills);
         EXPECT_EQ(first.role, ROLE_SYSTEM_LIST);
+        EXPECT_EQ(first.description, "Pfeiltasten: Wort wählen · Enter: für alle freigeben · Entf: entfernen");
         EXPECT_EQ(first.items, (std::vector<std::pair<std::string, std::string>> {
                                    {"Kestrom", "für alle"}, {"Alpha", "nur bei mir"}, {"Beta", "nur bei mir"},
                                    {"Gamma", "nur bei mir"}}));
