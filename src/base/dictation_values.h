@@ -37,6 +37,7 @@ public:
     Guarded<std::optional<Instant>> processing_start;
     Guarded<std::optional<Instant>> wait_start;
     Guarded<std::optional<Instant>> upload_start;
+    Guarded<std::optional<Instant>> upload_end;  // the body was handed over whole
     Guarded<LatestRequest> latest;
 
     // Moves the processing region out (it is absent afterwards).

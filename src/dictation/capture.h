@@ -44,6 +44,24 @@ std::uint32_t window_peak(std::span<const std::uint8_t> samples, std::uint64_t p
 // The recorded length the driver reports, limited to the buffer and rounded down to even.
 std::size_t recorded_length(std::size_t buffer_size, std::uint64_t bytes_recorded);
 
+// The memory a recording is written into (Windows build): room for 600 s, committed at once
+// but untouched, so a page takes physical memory only when the driver first writes it and a
+// short recording costs little. Handing the recording over copies it piece by piece into its
+// WAV image and gives each copied piece back at once.
+class SampleMemory {
+public:
+    SampleMemory();  // throws std::bad_alloc when the memory cannot be had
+    ~SampleMemory();
+    SampleMemory(const SampleMemory&) = delete;
+    SampleMemory& operator=(const SampleMemory&) = delete;
+    std::span<std::uint8_t> samples() { return {data_, kCaptureBufferBytes}; }
+    // The WAV image of the first `length` bytes; the memory holds nothing afterwards.
+    Bytes take_wav(std::size_t length);
+
+private:
+    std::uint8_t* data_;
+};
+
 // The running recording (Windows build). Owned by the application state while it runs.
 struct Capture;
 

@@ -1,6 +1,7 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <new>
 #include <system_error>
 #include <utility>
 
@@ -8,16 +9,39 @@
 
 namespace tolvek {
 
+SampleMemory::SampleMemory()
+    : data_(static_cast<std::uint8_t*>(
+          VirtualAlloc(nullptr, kCaptureBufferBytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE))) {
+    if (!data_) throw std::bad_alloc();
+}
+
+SampleMemory::~SampleMemory() { VirtualFree(data_, 0, MEM_RELEASE); }
+
+Bytes SampleMemory::take_wav(std::size_t length) {
+    SYSTEM_INFO info {};
+    GetSystemInfo(&info);
+    const std::size_t page = info.dwPageSize;
+    std::size_t given_back = 0;
+    Bytes wav = wav_by_pieces(samples().first(std::min(length, kCaptureBufferBytes)), 16000, [&](std::size_t copied) {
+        const std::size_t whole = copied / page * page;
+        if (whole > given_back) {
+            VirtualFree(data_ + given_back, whole - given_back, MEM_DECOMMIT);
+            given_back = whole;
+        }
+    });
+    VirtualFree(data_, kCaptureBufferBytes, MEM_DECOMMIT);
+    return wav;
+}
+
 struct Capture {
-    // kWavHeaderBytes of room, then the samples: the WAV image is made in place at the end.
-    Bytes buffer;
+    SampleMemory memory;
     std::unique_ptr<WAVEHDR> header;
     HWAVEIN device = nullptr;
     bool prepared = false;
     std::unique_ptr<LiveOpus> live;
     std::shared_ptr<OpusStream> opus;
 
-    std::span<std::uint8_t> samples() { return std::span(buffer).subspan(kWavHeaderBytes); }
+    std::span<std::uint8_t> samples() { return memory.samples(); }
     std::uint64_t position_bytes() {
         MMTIME time {};
         time.wType = TIME_BYTES;
@@ -61,7 +85,6 @@ std::variant<std::shared_ptr<Capture>, std::string> start_capture(bool encode_op
     // no device is open yet. From the open on, the capture owns the device and closes it on
     // every way out.
     auto capture = std::make_shared<Capture>();
-    capture->buffer.assign(kWavHeaderBytes + kCaptureBufferBytes, 0);
     capture->header = std::make_unique<WAVEHDR>();
     capture->header->lpData = reinterpret_cast<LPSTR>(capture->samples().data());
     capture->header->dwBufferLength = static_cast<DWORD>(kCaptureBufferBytes);
@@ -116,7 +139,7 @@ CapturedRecording stop_capture(std::shared_ptr<Capture> capture) {
     if (!capture) return {};
     const std::uint64_t recorded = capture->close();
     CapturedRecording result;
-    result.wav = wav_in_place(std::move(capture->buffer), recorded_length(kCaptureBufferBytes, recorded), 16000);
+    result.wav = capture->memory.take_wav(recorded_length(kCaptureBufferBytes, recorded));
     result.opus = std::move(capture->opus);
     return result;
 }

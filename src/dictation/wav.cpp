@@ -39,10 +39,20 @@ Bytes wav_bytes(std::span<const std::uint8_t> samples, std::uint32_t rate) {
     return out;
 }
 
-Bytes wav_in_place(Bytes buffer, std::size_t length, std::uint32_t rate) {
-    buffer.resize(kWavHeaderBytes + length);
-    put_header(buffer.data(), static_cast<std::uint32_t>(length), rate);
-    return buffer;
+Bytes wav_by_pieces(std::span<const std::uint8_t> samples, std::uint32_t rate,
+                    const std::function<void(std::size_t copied)>& copied) {
+    Bytes out;
+    out.reserve(kWavHeaderBytes + samples.size());  // reserved, not touched
+    out.resize(kWavHeaderBytes);
+    put_header(out.data(), static_cast<std::uint32_t>(samples.size()), rate);
+    for (std::size_t done = 0; done < samples.size();) {
+        const std::size_t n = std::min(kWavPiece, samples.size() - done);
+        out.insert(out.end(), samples.begin() + static_cast<std::ptrdiff_t>(done),
+                   samples.begin() + static_cast<std::ptrdiff_t>(done + n));
+        done += n;
+        if (copied) copied(done);
+    }
+    return out;
 }
 
 Bytes sample_bytes(std::span<const std::int16_t> samples) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -12,9 +13,12 @@ using Bytes = std::vector<std::uint8_t>;
 inline constexpr std::size_t kWavHeaderBytes = 44;
 
 Bytes wav_bytes(std::span<const std::uint8_t> samples, std::uint32_t rate);
-// The WAV image of the first `length` sample bytes of a buffer that holds its samples after
-// kWavHeaderBytes of room: the header goes into the room, the samples are not copied.
-Bytes wav_in_place(Bytes buffer, std::size_t length, std::uint32_t rate);
+// The same image built piece by piece without zero-filling it first: after each piece is copied,
+// `copied` learns how many sample bytes are done, so that the source can let go of them. The
+// memory of the source and the image together stay near the length of the recording.
+inline constexpr std::size_t kWavPiece = 1 << 20;
+Bytes wav_by_pieces(std::span<const std::uint8_t> samples, std::uint32_t rate,
+                    const std::function<void(std::size_t copied)>& copied);
 // Little-endian sample bytes of 16-bit samples.
 Bytes sample_bytes(std::span<const std::int16_t> samples);
 

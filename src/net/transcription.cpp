@@ -72,9 +72,12 @@ std::variant<Json, ServiceError> attempt(const TranscriptionInput& input,
         values.upload_written = 0;
         values.upload_total = frame.head.size() + audio.size() + frame.tail.size();
         values.upload_start.set(std::nullopt);
+        values.upload_end.set(std::nullopt);
         return post_transcription(base, input.token, body, duration_ms, [&values](std::uint64_t sent) {
             values.upload_written = sent;
-            if (!values.upload_start.get()) values.upload_start.set(std::chrono::steady_clock::now());
+            const auto now = std::chrono::steady_clock::now();
+            if (!values.upload_start.get()) values.upload_start.set(now);
+            if (sent >= values.upload_total.load() && !values.upload_end.get()) values.upload_end.set(now);
         });
     };
     // Only the transcription reads a refused Opus upload out of an error answer.

@@ -98,6 +98,7 @@ TEST_F(Recording, QuitWhileRecordingAndWhileSending) {
 class PlainStart : public Recording {
 public:
     void SetUp() override {
+        test::DevService().reset();  // no scripted answer of an earlier test is left waiting
         RunningTolvek::SetUp();
         if (test::mic_dir().empty()) GTEST_SKIP() << "needs the virtual microphone of the harness";
         Settings s = default_settings();

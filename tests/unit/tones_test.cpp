@@ -40,6 +40,22 @@ TEST(Wav, HeaderOfARecording) {
     EXPECT_EQ(wav_bytes({}, 22050).size(), 44u);
 }
 
+// Built piece by piece (as a finished capture is), the image is the same, and the source learns
+// after each piece how much of it is done.
+TEST(Wav, ByPiecesEqualsTheWholeImage) {
+    for (const std::size_t length : {std::size_t {0}, std::size_t {6}, kWavPiece, 2 * kWavPiece + 1000}) {
+        SCOPED_TRACE(length);
+        Bytes pcm(length);
+        for (std::size_t i = 0; i < length; ++i) pcm[i] = static_cast<std::uint8_t>(i * 7 + i / 4096);
+        std::vector<std::size_t> reported;
+        const Bytes wav = wav_by_pieces(pcm, 16000, [&](std::size_t copied) { reported.push_back(copied); });
+        EXPECT_EQ(wav, wav_bytes(pcm, 16000));
+        std::vector<std::size_t> expected;
+        for (std::size_t done = 0; done < length;) expected.push_back(done = std::min(done + kWavPiece, length));
+        EXPECT_EQ(reported, expected);
+    }
+}
+
 TEST(Tones, FiveImagesWithTheirLengths) {
     const auto tones = synthesize_tones();
     // Samples per segment: d x 22050 / 1000, integer division.
