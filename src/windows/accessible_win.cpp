@@ -60,7 +60,7 @@ public:
     HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** out) override {
         if (!out) return E_POINTER;
         *out = nullptr;
-        return item(child) ? S_FALSE : E_INVALIDARG;  // items are simple elements
+        return child_id(child) ? S_FALSE : E_INVALIDARG;  // items are simple elements
     }
     HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
         return text(child, name, [](const AccessibleView& v, std::optional<int> i) {
@@ -80,27 +80,27 @@ public:
         if (!role) return E_POINTER;
         const AccessibleView* v = view();
         if (!v) return RPC_E_DISCONNECTED;
-        const auto i = item(child);
-        if (!i) return E_INVALIDARG;
+        const auto id = child_id(child);
+        if (!id) return E_INVALIDARG;
         role->vt = VT_I4;
-        role->lVal = *i ? ROLE_SYSTEM_LISTITEM : v->role();
+        role->lVal = *id != CHILDID_SELF ? ROLE_SYSTEM_LISTITEM : v->role();
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override {
         if (!state) return E_POINTER;
         const AccessibleView* v = view();
         if (!v) return RPC_E_DISCONNECTED;
-        const auto i = item(child);
-        if (!i) return E_INVALIDARG;
+        const auto id = child_id(child);
+        if (!id) return E_INVALIDARG;
         long bits = 0;
         const bool has_focus = GetFocus() == window_;
-        if (!*i) {
+        if (*id == CHILDID_SELF) {
             if (GetWindowLongW(window_, GWL_STYLE) & WS_TABSTOP) bits |= STATE_SYSTEM_FOCUSABLE;
             if (has_focus) bits |= STATE_SYSTEM_FOCUSED;
         } else {
             bits |= STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_SELECTABLE;
-            if (!v->item_rect(**i - 1)) bits |= STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_OFFSCREEN;
-            if (v->focused_item() == **i - 1) bits |= STATE_SYSTEM_SELECTED | (has_focus ? STATE_SYSTEM_FOCUSED : 0);
+            if (!v->item_rect(*id - 1)) bits |= STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_OFFSCREEN;
+            if (v->focused_item() == *id - 1) bits |= STATE_SYSTEM_SELECTED | (has_focus ? STATE_SYSTEM_FOCUSED : 0);
         }
         state->vt = VT_I4;
         state->lVal = bits;
@@ -119,27 +119,9 @@ public:
         if (shortcut) *shortcut = nullptr;
         return S_FALSE;
     }
-    HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override {
-        if (!focus) return E_POINTER;
-        focus->vt = VT_EMPTY;
-        const AccessibleView* v = view();
-        if (!v) return RPC_E_DISCONNECTED;
-        if (GetFocus() != window_) return S_FALSE;
-        const auto focused = v->focused_item();
-        focus->vt = VT_I4;
-        focus->lVal = focused ? *focused + 1 : CHILDID_SELF;
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override { return focused_child(focus, true); }
     HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* selection) override {
-        if (!selection) return E_POINTER;
-        selection->vt = VT_EMPTY;
-        const AccessibleView* v = view();
-        if (!v) return RPC_E_DISCONNECTED;
-        const auto focused = v->focused_item();
-        if (!focused) return S_FALSE;
-        selection->vt = VT_I4;
-        selection->lVal = *focused + 1;
-        return S_OK;
+        return focused_child(selection, false);
     }
     HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* action) override {
         return text(child, action, [](const AccessibleView& v, std::optional<int> i) {
@@ -151,12 +133,12 @@ public:
         if (!left || !top || !width || !height) return E_POINTER;
         const AccessibleView* v = view();
         if (!v) return RPC_E_DISCONNECTED;
-        const auto i = item(child);
-        if (!i) return E_INVALIDARG;
+        const auto id = child_id(child);
+        if (!id) return E_INVALIDARG;
         RECT r {};
-        if (!*i) {
+        if (*id == CHILDID_SELF) {
             GetClientRect(window_, &r);
-        } else if (const auto rect = v->item_rect(**i - 1)) {
+        } else if (const auto rect = v->item_rect(*id - 1)) {
             r = *rect;
         } else {
             return S_FALSE;
@@ -193,9 +175,9 @@ public:
     HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
         AccessibleView* v = view();
         if (!v) return RPC_E_DISCONNECTED;
-        const auto i = item(child);
-        if (!i || !*i || v->item_action(**i - 1).empty()) return DISP_E_MEMBERNOTFOUND;
-        v->do_item_action(**i - 1);
+        const auto id = child_id(child);
+        if (!id || *id == CHILDID_SELF || v->item_action(*id - 1).empty()) return DISP_E_MEMBERNOTFOUND;
+        v->do_item_action(*id - 1);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE put_accName(VARIANT, BSTR) override { return E_NOTIMPL; }
@@ -203,13 +185,26 @@ public:
 
 private:
     AccessibleView* view() const { return IsWindow(window_) ? lookup_(window_) : nullptr; }
-    // The child id: 0 for the view, i + 1 for item i; nothing for anything else.
-    std::optional<std::optional<long>> item(const VARIANT& child) const {
+    // The child id: 0 (CHILDID_SELF) for the view, i + 1 for item i; nothing for anything else.
+    std::optional<long> child_id(const VARIANT& child) const {
         const AccessibleView* v = view();
-        if (!v || child.vt != VT_I4) return std::nullopt;
-        if (child.lVal == CHILDID_SELF) return std::optional<long> {};
-        if (child.lVal < 1 || child.lVal > v->item_count()) return std::nullopt;
-        return std::optional<long> {child.lVal};
+        if (!v || child.vt != VT_I4 || child.lVal < CHILDID_SELF || child.lVal > v->item_count()) return std::nullopt;
+        return child.lVal;
+    }
+    // The item the keyboard is on, as a child id. As the focus (`only_with_focus`): nothing
+    // unless the view has the keyboard, the view itself when no item is on it. As the
+    // selection: nothing when no item is.
+    HRESULT focused_child(VARIANT* out, bool only_with_focus) const {
+        if (!out) return E_POINTER;
+        out->vt = VT_EMPTY;
+        const AccessibleView* v = view();
+        if (!v) return RPC_E_DISCONNECTED;
+        if (only_with_focus && GetFocus() != window_) return S_FALSE;
+        const auto focused = v->focused_item();
+        if (!focused && !only_with_focus) return S_FALSE;
+        out->vt = VT_I4;
+        out->lVal = focused ? *focused + 1 : CHILDID_SELF;
+        return S_OK;
     }
     template <class Read>
     HRESULT text(const VARIANT& child, BSTR* out, Read read) const {
@@ -217,9 +212,10 @@ private:
         *out = nullptr;
         const AccessibleView* v = view();
         if (!v) return RPC_E_DISCONNECTED;
-        const auto i = item(child);
-        if (!i) return E_INVALIDARG;
-        const std::string value = read(*v, *i ? std::optional<int>(static_cast<int>(**i - 1)) : std::nullopt);
+        const auto id = child_id(child);
+        if (!id) return E_INVALIDARG;
+        const std::string value =
+            read(*v, *id != CHILDID_SELF ? std::optional<int>(static_cast<int>(*id - 1)) : std::nullopt);
         if (value.empty()) return S_FALSE;
         *out = SysAllocString(wide(value).c_str());
         return *out ? S_OK : E_OUTOFMEMORY;

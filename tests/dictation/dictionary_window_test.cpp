@@ -2,14 +2,13 @@
 // the development service's company list.
 #include <gtest/gtest.h>
 
-#include <oleacc.h>
-
 #include <algorithm>
 #include <atomic>
 #include <functional>
 #include <thread>
 
 #include "e2e/message_boxes.h"
+#include "accessibility.h"
 #include "environment.h"
 #include "net/devservice_client.h"
 #include "net/dictionary.h"
@@ -47,52 +46,6 @@ HWND focus_of(HWND window) {
     return info.hwndFocus;
 }
 
-// What a screen reader reads from the pills view, through Active Accessibility.
-struct ReadOut {
-    long role = 0;
-    std::string description;
-    std::vector<std::pair<std::string, std::string>> items;  // name, description
-    long focused = -1;                                       // child id, 0 for the view
-};
-ReadOut read_out(HWND view) {
-    ReadOut out;
-    static thread_local const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-    EXPECT_TRUE(com);
-    IAccessible* acc = nullptr;
-    if (FAILED(AccessibleObjectFromWindow(view, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
-                                          reinterpret_cast<void**>(&acc))) || !acc) {
-        ADD_FAILURE() << "no accessible object";
-        return out;
-    }
-    VARIANT self {};
-    self.vt = VT_I4;
-    self.lVal = CHILDID_SELF;
-    VARIANT role {};
-    if (acc->get_accRole(self, &role) == S_OK) out.role = role.lVal;
-    BSTR keys = nullptr;
-    if (acc->get_accDescription(self, &keys) == S_OK) out.description = narrow(keys);
-    SysFreeString(keys);
-    long count = 0;
-    acc->get_accChildCount(&count);
-    const auto text = [](HRESULT hr, BSTR b) {
-        std::string t = hr == S_OK && b ? narrow(b) : "";
-        SysFreeString(b);
-        return t;
-    };
-    for (long i = 1; i <= count; ++i) {
-        VARIANT child {};
-        child.vt = VT_I4;
-        child.lVal = i;
-        BSTR name = nullptr, description = nullptr;
-        const HRESULT n = acc->get_accName(child, &name);
-        const HRESULT d = acc->get_accDescription(child, &description);
-        out.items.emplace_back(text(n, name), text(d, description));
-    }
-    VARIANT focus {};
-    if (acc->get_accFocus(&focus) == S_OK && focus.vt == VT_I4) out.focused = focus.lVal;
-    acc->Release();
-    return out;
-}
 
 class DictionaryWindow : public ::testing::Test {
 protected:
@@ -131,19 +84,17 @@ protected:
         SetDlgItemTextW(window, kIdWord, word.c_str());
         SendMessageW(window, WM_COMMAND, IDOK, 0);
     }
-    static std::vector<HitKind> marks(HWND pills, std::size_t word) {
-        std::vector<HitKind> kinds;
-        for (const HitArea& a : pill_areas(pills)) {
-            if (a.index == word && a.kind != HitKind::Pill) kinds.push_back(a.kind);
-        }
-        return kinds;
-    }
     static std::vector<HitArea> marks_of(HWND pills, std::size_t word) {
         std::vector<HitArea> areas;
         for (const HitArea& a : pill_areas(pills)) {
             if (a.index == word && a.kind != HitKind::Pill) areas.push_back(a);
         }
         return areas;
+    }
+    static std::vector<HitKind> marks(HWND pills, std::size_t word) {
+        std::vector<HitKind> kinds;
+        for (const HitArea& a : marks_of(pills, word)) kinds.push_back(a.kind);
+        return kinds;
     }
     // Puts the pointer on the word's pill and waits for the paint that shows its marks.
     static void hover(HWND pills, std::size_t word) {
@@ -393,7 +344,7 @@ TEST_F(DictionaryWindow, FailedSaveIsToldAndLosesNothing) {
 TEST_F(DictionaryWindow, KeyboardAndScreenReader) {
     write_file_flushed(dictionary_path(), "Alpha\r\nBeta\r\nGamma");
     with_window([&](HWND window, HWND pills) {
-        const ReadOut first = read_out(pills);
+        const test::ReadOut first = test::read_out(pills);
         EXPECT_EQ(first.role, ROLE_SYSTEM_LIST);
         EXPECT_EQ(first.description, "Pfeiltasten: Wort wählen · Enter: für alle freigeben · Entf: entfernen");
         EXPECT_EQ(first.items, (std::vector<std::pair<std::string, std::string>> {
@@ -408,22 +359,22 @@ TEST_F(DictionaryWindow, KeyboardAndScreenReader) {
         };
         for (int i = 0; i < 3; ++i) press(VK_TAB);  // "für alle", "Hinzufügen", the pills
         ASSERT_EQ(focus_of(window), pills);
-        EXPECT_EQ(read_out(pills).focused, 1) << "the first word";
+        EXPECT_EQ(test::read_out(pills).focused, 1) << "the first word";
         press(VK_RIGHT);
-        EXPECT_EQ(read_out(pills).focused, 2);
+        EXPECT_EQ(test::read_out(pills).focused, 2);
         press(VK_RETURN);  // shares "Alpha"
         EXPECT_TRUE(logged("Firmen-Wörterbuch: 1 freigegeben, 0 entfernt\n")) << log();
-        ASSERT_EQ(read_out(pills).items.size(), 4u);
-        EXPECT_EQ(read_out(pills).items[1], (std::pair<std::string, std::string> {"Alpha", "für alle"}));
+        ASSERT_EQ(test::read_out(pills).items.size(), 4u);
+        EXPECT_EQ(test::read_out(pills).items[1], (std::pair<std::string, std::string> {"Alpha", "für alle"}));
         press(VK_RIGHT);
         press(VK_DELETE);  // "Beta", an own word: no question
-        ASSERT_EQ(read_out(pills).items.size(), 3u);
-        EXPECT_EQ(read_out(pills).focused, 3) << "on the word after the removed one";
+        ASSERT_EQ(test::read_out(pills).items.size(), 3u);
+        EXPECT_EQ(test::read_out(pills).focused, 3) << "on the word after the removed one";
         press(VK_HOME);
-        EXPECT_EQ(read_out(pills).focused, 1);
+        EXPECT_EQ(test::read_out(pills).focused, 1);
         press(VK_END);
-        EXPECT_EQ(read_out(pills).items[2].first, "Gamma");
-        EXPECT_EQ(read_out(pills).focused, 3);
+        EXPECT_EQ(test::read_out(pills).items[2].first, "Gamma");
+        EXPECT_EQ(test::read_out(pills).focused, 3);
         EXPECT_EQ(read_file(dictionary_path()), "Gamma");
     });
     EXPECT_EQ(company(), (std::vector<std::string> {"Kestrom", "Alpha"}));

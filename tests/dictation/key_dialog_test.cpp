@@ -1,13 +1,12 @@
 // The key-choice dialog with keys injected by SendInput, as a keyboard would deliver them.
 #include <gtest/gtest.h>
 
-#include <oleacc.h>
-
 #include <atomic>
 #include <thread>
 
 #include "dictation/key_names.h"
 #include "e2e/input_helpers.h"
+#include "accessibility.h"
 #include "environment.h"
 #include "pictures.h"
 #include "util/win_text.h"
@@ -180,23 +179,7 @@ TEST(KeyDialog, KeycapsPictures) {
 
 // A screen reader reads the keycaps as the key's name, and the hint before a key was pressed.
 TEST(KeyDialog, KeycapsReadAsTheKeyName) {
-    const auto name_of = [](HWND caps) {
-        static thread_local const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-        EXPECT_TRUE(com);
-        IAccessible* acc = nullptr;
-        std::string name;
-        if (SUCCEEDED(AccessibleObjectFromWindow(caps, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
-                                                 reinterpret_cast<void**>(&acc))) && acc) {
-            VARIANT self {};
-            self.vt = VT_I4;
-            self.lVal = CHILDID_SELF;
-            BSTR text = nullptr;
-            if (acc->get_accName(self, &text) == S_OK) name = narrow(text);
-            SysFreeString(text);
-            acc->Release();
-        }
-        return name;
-    };
+    const auto name_of = [](HWND caps) { return test::read_out(caps).name; };
     std::string before, after;
     const Case c {"Strg + F8", {{VK_CONTROL, true}, {VK_F8, true}, {VK_F8, false}, {VK_CONTROL, false}},
                   Ending::Escape, std::nullopt, "", false};
