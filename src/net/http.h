@@ -31,6 +31,8 @@ struct ServiceError {
 inline constexpr char kNoConnection[] =
     "Keine Verbindung zum Server. Bitte die Internetverbindung prüfen.";
 inline constexpr char kUnexpectedAnswer[] = "Der Server hat unerwartet geantwortet.";
+// The proxy still answered 407 after the attempt with the user's Windows logon.
+inline constexpr char kProxyLoginFailed[] = "Der Proxy verlangt eine Anmeldung, die nicht gelang.";
 // Put in front of the message when the service refused an Opus upload.
 inline constexpr std::string_view kOpusMarker = "\x01opus:";
 
@@ -56,6 +58,8 @@ struct HttpRequest {
     // An answer whose body broke off is returned as an answer with its read error (the update
     // download tells that apart from no connection); otherwise it counts as no answer.
     bool partial_is_answer = false;
+    // Through the proxy Windows is set up to use, if any; off for the tests' own loopback helpers.
+    bool system_proxy = true;
 };
 
 struct HttpResponse {

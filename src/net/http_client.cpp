@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "build_config.h"
+#include "net/proxy.h"
 #include "util/text.h"
 
 namespace tolvek {
@@ -127,11 +128,13 @@ struct Hop {
     std::string body;
     bool too_large = false;
     std::string location;
+    long proxy_answer = 0;  // the proxy's answer to CONNECT
 };
 
+// `proxy` "host:port", or empty for a direct connection.
 Hop perform_once(const std::string& method, const std::string& url, const Headers& headers,
                  const std::vector<std::string_view>& body, const std::function<void(std::uint64_t)>& on_sent,
-                 std::size_t max_body, std::chrono::milliseconds remaining) {
+                 std::size_t max_body, std::chrono::milliseconds remaining, const std::string& proxy) {
     Hop hop;
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl) {
@@ -148,8 +151,18 @@ Hop perform_once(const std::string& method, const std::string& url, const Header
     curl_easy_setopt(c, CURLOPT_USERAGENT, user_agent.c_str());
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(c, CURLOPT_NOPROXY, "*");
-    curl_easy_setopt(c, CURLOPT_PROXY, "");
+    // Set either way, so that no proxy variable of the environment is ever used.
+    const std::string proxy_url = proxy.empty() ? std::string() : "http://" + proxy;
+    curl_easy_setopt(c, CURLOPT_PROXY, proxy_url.c_str());
+    curl_easy_setopt(c, CURLOPT_NOPROXY, proxy.empty() ? "*" : "");
+    if (!proxy.empty()) {
+        // Every request goes through a tunnel: TLS runs end to end with the service, and the
+        // proxy sees neither the Authorization header nor the body, even of a plain http URL.
+        curl_easy_setopt(c, CURLOPT_HTTPPROXYTUNNEL, 1L);
+        // A proxy that asks for a login gets the user's Windows logon (SSPI), never a password.
+        curl_easy_setopt(c, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_NEGOTIATE | CURLAUTH_NTLM));
+        curl_easy_setopt(c, CURLOPT_PROXYUSERPWD, ":");
+    }
     curl_easy_setopt(c, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
     curl_easy_setopt(c, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
@@ -191,6 +204,7 @@ Hop perform_once(const std::string& method, const std::string& url, const Header
         hop.too_large = true;
     }
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &hop.status);
+    curl_easy_getinfo(c, CURLINFO_HTTP_CONNECTCODE, &hop.proxy_answer);
     if (hop.code != CURLE_OK) {
         hop.error = error[0] ? std::string(error) : curl_easy_strerror(hop.code);
         while (!hop.error.empty() && (hop.error.back() == '\n' || hop.error.back() == '\r')) {
@@ -203,6 +217,33 @@ Hop perform_once(const std::string& method, const std::string& url, const Header
         hop.location = location;
     }
     return hop;
+}
+
+// Whether the proxy itself could not be reached (rather than the service behind it).
+bool proxy_unreachable(const Hop& hop) {
+    return hop.proxy_answer == 0 && (hop.code == CURLE_COULDNT_RESOLVE_PROXY || hop.code == CURLE_COULDNT_CONNECT);
+}
+
+// Tries the route's proxies in order and, where the route allows it, then directly. A proxy that
+// answered (even with a refusal) ends the search: only one that cannot be reached hands on.
+Hop by_route(const ProxyRoute& route, const std::function<Hop(const std::string& proxy)>& attempt) {
+    for (const std::string& proxy : route.proxies) {
+        Hop hop = attempt(proxy);
+        const bool last = &proxy == &route.proxies.back() && !route.direct;
+        if (hop.code != CURLE_OK && proxy_unreachable(hop)) {
+            hop.error = "Proxy " + proxy + " nicht erreichbar: " + hop.error;
+            if (!last) continue;
+        } else if (hop.proxy_answer == 407) {
+            log("Proxy " + proxy + " verlangt eine Anmeldung, die nicht gelang (407)");
+            hop.error = kProxyLoginFailed;
+        } else if (hop.code != CURLE_OK && hop.proxy_answer / 100 != 2 && hop.proxy_answer != 0) {
+            hop.error = "Proxy " + proxy + " lehnt die Verbindung ab (" + std::to_string(hop.proxy_answer) + ")";
+        }
+        remember_route_label(proxy);
+        return hop;
+    }
+    remember_route_label("direkt");
+    return attempt({});
 }
 
 }  // namespace
@@ -235,9 +276,12 @@ HttpResult perform(const HttpRequest& request) {
         if (remaining.count() <= 0) {
             return ServiceError {ServiceError::Unreachable, curl_easy_strerror(CURLE_OPERATION_TIMEDOUT)};
         }
-        Hop hop = perform_once(method, url, headers, body, request.on_sent, request.max_body, remaining);
+        Hop hop = by_route(request.system_proxy ? proxy_resolver()->route(url) : ProxyRoute {}, [&](const std::string& proxy) {
+            return perform_once(method, url, headers, body, request.on_sent, request.max_body, remaining, proxy);
+        });
         if (hop.code != CURLE_OK) {
             if (is_tls_setup_error(hop.code)) return ServiceError {ServiceError::Failed, "TLS: " + hop.error};
+            if (hop.error == kProxyLoginFailed) return ServiceError {ServiceError::Failed, kProxyLoginFailed};
             if (request.partial_is_answer && hop.status > 0) {
                 return HttpResponse {hop.status, std::move(hop.body), false, hop.error};
             }

@@ -14,6 +14,7 @@ std::string tech_info_text(const TechInfo& info) {
     std::string text = "Tolvek " + info.version + " · " + info.edition + "\r\n";
     text += "Firma: " + (info.firm.empty() ? std::string("–") : info.firm) + "\r\n";
     text += "Server: " + info.endpoint + "\r\n";
+    text += "Proxy: " + info.proxy + "\r\n";
     text += "Verarbeitung zuletzt: " + region_label(info.region) + "\r\n";
     text += "\r\n";
     if (info.history.empty()) return text + "Noch kein Diktat in dieser Sitzung.";

@@ -1,4 +1,4 @@
-// What the "Technik-Info" window says: version, edition, company, endpoint, the region of the
+// What the "Technik-Info" window says: version, edition, company, endpoint, proxy, the region of the
 // last processing and the history of this session (never a dictated text).
 #pragma once
 
@@ -15,6 +15,7 @@ struct TechInfo {
     std::string edition;
     std::string firm;
     std::string endpoint;
+    std::string proxy;  // "direkt" or the proxy's "host:port"
     std::string region;
     std::vector<std::string> history;  // newest first
 };

@@ -4,6 +4,7 @@
 #include "dictation/dictation.h"
 #include "dictation/insertion.h"
 #include "net/http.h"
+#include "net/proxy.h"
 #include "net/system_facts.h"
 #include "windows/dialog_frame.h"
 #include "windows/dialogs.h"
@@ -164,6 +165,9 @@ void open_tech_info() {
         info.endpoint = app->settings.server;
     }
     info.endpoint = resolve_base_url(info.endpoint);
+    // The way the last request took; before the first, the way one would take now.
+    info.proxy = last_route_label();
+    if (info.proxy.empty()) info.proxy = route_label(proxy_resolver()->route(info.endpoint, false));
     info.history = technical_history().lines();
 
     const int width = 700, height = 520;

@@ -56,7 +56,7 @@ TEST(TechInfoWindow, ShowsVersionCompanyServerAndTheHistory) {
     });
     EXPECT_EQ(heading, "Technik-Info");
     EXPECT_EQ(text.rfind(std::string("Tolvek ") + kVersion + " · " + windows_edition() +
-                             "\r\nFirma: –\r\nServer: https://dienst.example\r\nVerarbeitung zuletzt: –\r\n\r\n"
+                             "\r\nFirma: –\r\nServer: https://dienst.example\r\nProxy: direkt\r\nVerarbeitung zuletzt: –\r\n\r\n"
                              "10:02:03   Aufnahme 2.5 s · Pegel 9000 · Wartezeit 0.4 s · Text eingefügt",
                          0),
               0u)

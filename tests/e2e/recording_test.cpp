@@ -76,6 +76,8 @@ TEST_F(Recording, QuitWhileRecordingAndWhileSending) {
             before = tray.calls().size();
             PostMessageW(window, kMsgFinishRecording, 0, 0);
             ASSERT_TRUE(tooltip(before, "Tolvek · Text wird geschrieben"));
+            // The upload reached the service, which now holds its answer back.
+            ASSERT_TRUE(test::pump_until([] { return test::DevService().queued() == 0; }, 10s));
         }
         PostMessageW(window, kMsgMenuCommand, kCmdQuit, 0);
         ASSERT_TRUE(test::pump_until([&] { return !tolvek->running(); }, 5s)) << "the program did not end";
@@ -89,7 +91,10 @@ TEST_F(Recording, QuitWhileRecordingAndWhileSending) {
     start();
     const std::size_t before = tray.calls().size();
     PostMessageW(window, kMsgStartDictation, 0, 0);
-    EXPECT_TRUE(tooltip(before, "Tolvek · Aufnahme läuft")) << log();
+    DWORD_PTR ignored = 0;
+    EXPECT_TRUE(tooltip(before, "Tolvek · Aufnahme läuft"))
+        << log() << "answers messages: "
+        << (SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &ignored) != 0);
     PostMessageW(window, kMsgMenuCommand, kCmdQuit, 0);
 }
 

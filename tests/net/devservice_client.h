@@ -28,6 +28,8 @@ public:
 
     Json config(const Json& values) const { return control("/_control/config", values); }
     void next(const Json& script) const { control("/_control/next", script); }
+    // How many scripted answers still wait for their request.
+    int queued() const { return control("/_control/queued", Json::object()).value("queued", -1); }
     void reset() const { control("/_control/reset", Json::object()); }
     Json requests() const { return control("/_control/requests", Json::object()); }
 
@@ -39,6 +41,7 @@ private:
         r.headers = {{"Content-Type", "application/json"}};
         const std::string json = compact_json(body);
         r.body = {json};
+        r.system_proxy = false;  // the helper talks to its own loopback service
         const auto result = interpret_json_response(perform(r));
         if (const auto* error = std::get_if<ServiceError>(&result)) {
             ADD_FAILURE() << "development service: " << error->message;

@@ -382,6 +382,9 @@ class Handler(BaseHTTPRequestHandler):
             with STATE.lock:
                 STATE.queue.append(json.loads(body))
             return self.send(200, {"queued": len(STATE.queue)})
+        if path == "/_control/queued":
+            with STATE.lock:
+                return self.send(200, {"queued": len(STATE.queue)})
         if path == "/_control/requests":
             with STATE.lock:
                 return self.send(200, STATE.requests)
