@@ -129,6 +129,7 @@ struct Hop {
     bool too_large = false;
     std::string location;
     long proxy_answer = 0;  // the proxy's answer to CONNECT
+    std::string way;        // "direkt" or the proxy's "host:port"
 };
 
 // `proxy` "host:port", or empty for a direct connection.
@@ -239,11 +240,12 @@ Hop by_route(const ProxyRoute& route, const std::function<Hop(const std::string&
         } else if (hop.code != CURLE_OK && hop.proxy_answer / 100 != 2 && hop.proxy_answer != 0) {
             hop.error = "Proxy " + proxy + " lehnt die Verbindung ab (" + std::to_string(hop.proxy_answer) + ")";
         }
-        remember_route_label(proxy);
+        hop.way = proxy;
         return hop;
     }
-    remember_route_label("direkt");
-    return attempt({});
+    Hop hop = attempt({});
+    hop.way = "direkt";
+    return hop;
 }
 
 }  // namespace
@@ -279,6 +281,7 @@ HttpResult perform(const HttpRequest& request) {
         Hop hop = by_route(request.system_proxy ? proxy_resolver()->route(url) : ProxyRoute {}, [&](const std::string& proxy) {
             return perform_once(method, url, headers, body, request.on_sent, request.max_body, remaining, proxy);
         });
+        if (request.system_proxy) remember_route_label(hop.way);
         if (hop.code != CURLE_OK) {
             if (is_tls_setup_error(hop.code)) return ServiceError {ServiceError::Failed, "TLS: " + hop.error};
             if (hop.error == kProxyLoginFailed) return ServiceError {ServiceError::Failed, kProxyLoginFailed};

@@ -2,7 +2,8 @@
 #   start_devservice DIR
 # Exports TOLVEK_TEST_SERVICE (http://127.0.0.1:PORT), TOLVEK_TEST_SERVICE_TLS
 # (https://localhost:PORT), TOLVEK_TEST_CA (the CA certificate, PEM), TOLVEK_TEST_TLS_PORT and
-# TOLVEK_TEST_STALLED_PORT (a port that never answers a connection attempt).
+# TOLVEK_TEST_STALLED_PORT (a port that never answers a connection attempt), and TOLVEK_TEST_PROXY
+# (127.0.0.1:PORT of the tests' company proxy, proxy.py).
 # The process id is appended to WINE_PIDS (or DEVSERVICE_PIDS) for the caller to end.
 
 start_devservice() {
@@ -43,4 +44,18 @@ start_devservice() {
     export TOLVEK_TEST_CA="$dir/tls/ca.pem"
     export TOLVEK_TEST_STALLED_PORT
     TOLVEK_TEST_STALLED_PORT=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["stalled"])' "$dir/ports.json")
+    python3 "$here/proxy.py" --port-file "$dir/proxy.json" &
+    pid=$!
+    WINE_PIDS+=($pid)
+    DEVSERVICE_PIDS+=($pid)
+    for i in $(seq 1 100); do
+        [ -s "$dir/proxy.json" ] && break
+        sleep 0.05
+    done
+    if [ ! -s "$dir/proxy.json" ]; then
+        echo "devservice: the test proxy did not start" >&2
+        return 1
+    fi
+    export TOLVEK_TEST_PROXY
+    TOLVEK_TEST_PROXY=127.0.0.1:$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["port"])' "$dir/proxy.json")
 }
