@@ -12,9 +12,11 @@
 #include "microphone.h"
 #include "net/hello.h"
 #include "net/http.h"
+#include "net/proxy.h"
 #include "running_tolvek.h"
 #include "shell/tray_menu.h"
 #include "net/devservice_client.h"
+#include "net/test_proxy.h"
 
 namespace tolvek {
 namespace {
@@ -527,6 +529,86 @@ TEST_F(Dictation, OverlayKeepsTheFocusAndADragSnapsBackAndIsKept) {
     ASSERT_NE(overlay, nullptr) << log();
     GetWindowRect(overlay, &r);
     EXPECT_EQ(r.left, work.left + (work.right - work.left - 270) / 2);
+}
+
+// Behind a company proxy: the user's Internet settings decide the way of every request, the
+// dictation arrives through the proxy as it would directly, and a proxy that fails says so.
+TEST_F(Dictation, BehindTheCompanyProxy) {
+    const test::TestProxy proxy;
+    if (!proxy.available()) GTEST_SKIP() << "needs the test proxy";
+    const std::string service_host = service.base().substr(std::string("http://").size());
+    const std::string script = "http://" + proxy.address() + "/proxy.pac";
+    // The settings are Tolvek's; this test program talks to its helpers directly.
+    set_proxy_sources(ProxyResolver::Sources {});
+    const struct {
+        const char* name;
+        test::InternetSettings settings;
+        bool through_proxy;
+    } ways[] = {
+        {"fixed proxy", {proxy.address(), "<-loopback>", ""}, true},
+        {"configuration script", {"", "", script}, true},
+        {"nothing set", {"", "", ""}, false},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.name);
+        const test::ScopedInternetSettings settings(way.settings);
+        proxy.reset();
+        proxy.config({{"pac", test::TestProxy::script_through(proxy.address(), "127.0.0.1")}});
+        start_enrolled();
+        dictate();
+        EXPECT_TRUE(text_arrives()) << editor_text() << log();
+        int tunnels = 0;
+        for (const auto& entry : proxy.log()) tunnels += entry["method"] == "CONNECT" && entry["target"] == service_host;
+        if (way.through_proxy) {
+            EXPECT_GE(tunnels, 2) << "the start's hello and the upload";
+        } else {
+            EXPECT_EQ(tunnels, 0);
+        }
+        const Json uploads = transcription_requests();
+        ASSERT_EQ(uploads.size(), 1u);
+        EXPECT_EQ(uploads[0]["upload"]["valid"], true) << uploads[0].dump();
+        with_menu_window(kCmdTechInfo, [&](HWND dialog) {
+            const std::string expected = "\r\nProxy: " + (way.through_proxy ? proxy.address() : "direkt") + "\r\n";
+            wchar_t text[4096] {};  // another process's edit control answers only WM_GETTEXT
+            SendMessageW(GetDlgItem(dialog, 101), WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text));
+            EXPECT_NE(narrow(text).find(expected), std::string::npos) << narrow(text);
+        });
+        stop();
+        service.reset();
+        service.config({{"upload_dir", uploads_dir()}});
+        SetWindowTextW(editor, L"");
+        SetForegroundWindow(editor_window);
+        SetFocus(editor);
+    }
+
+    // A fixed proxy that cannot be reached is not bypassed; one that wants a login the Windows
+    // logon cannot give says so.
+    const struct {
+        const char* name;
+        std::string proxy;
+        const char* login;
+        std::string message;
+        std::string log_line;
+    } failures[] = {
+        {"unreachable", "127.0.0.1:1", nullptr, kNoConnection, "Proxy 127.0.0.1:1 nicht erreichbar"},
+        {"login", proxy.address(), "ntlm", "Der Proxy verlangt eine Anmeldung, die nicht gelang.",
+         "Proxy " + proxy.address() + " verlangt eine Anmeldung, die nicht gelang (407)"},
+    };
+    for (const auto& failure : failures) {
+        SCOPED_TRACE(failure.name);
+        const test::ScopedInternetSettings settings({failure.proxy, "<-loopback>", ""});
+        proxy.reset();
+        if (failure.login) proxy.config({{"login", failure.login}});
+        start_enrolled();
+        const std::size_t before = tray.calls().size();
+        dictate();
+        EXPECT_EQ(next_balloon(before, NIIF_WARNING), failure.message);
+        EXPECT_TRUE(idle_again(before));
+        EXPECT_NE(log().find(failure.log_line), std::string::npos) << log();
+        EXPECT_TRUE(transcription_requests().empty()) << "nothing went around the proxy";
+        stop();
+    }
+    set_proxy_sources(std::nullopt);
 }
 
 }  // namespace

@@ -161,7 +161,7 @@ TEST_F(InternetSettings, FixedBypassScriptAndNone) {
         settings.reset();
         settings.emplace(c.values);
         proxy.reset();
-        proxy.config({{"pac", test::TestProxy::script_for_localhost(proxy.address())}});
+        proxy.config({{"pac", test::TestProxy::script_through(proxy.address(), "localhost")}});
         ASSERT_TRUE(reached(service.tls_base()));
         const Json seen = proxy.log();
         std::size_t tunnels = 0;

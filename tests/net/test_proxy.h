@@ -30,10 +30,10 @@ public:
     // Every request the proxy saw: {"method", "target", "headers"}.
     Json log() const { return control("/_control/log", Json::object()); }
 
-    // An automatic configuration script that sends requests for "localhost" through `proxy`.
-    static std::string script_for_localhost(const std::string& proxy) {
+    // An automatic configuration script that sends requests for `host` through `proxy`.
+    static std::string script_through(const std::string& proxy, const std::string& host) {
         return "function FindProxyForURL(url, host) {\n"
-               "  if (host == \"localhost\") return \"PROXY " + proxy + "\";\n"
+               "  if (host == \"" + host + "\") return \"PROXY " + proxy + "\";\n"
                "  return \"DIRECT\";\n}\n";
     }
 
