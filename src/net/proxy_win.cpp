@@ -39,13 +39,76 @@ void watch_network() {
     }).detach();
 }
 
+// The automatic configuration's answer through WinHttpGetProxyForUrlEx, which keeps a DIRECT of
+// the answer ("PROXY p:8080; DIRECT"); nothing where that call cannot be made (Wine has none),
+// so that the older call decides.
+struct ExCall {
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    DWORD error = ERROR_SUCCESS;
+};
+
+void CALLBACK ex_callback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD) {
+    auto* call = reinterpret_cast<ExCall*>(context);
+    if (!call) return;
+    if (status == WINHTTP_CALLBACK_STATUS_REQUEST_ERROR) {
+        call->error = info ? static_cast<WINHTTP_ASYNC_RESULT*>(info)->dwError : ERROR_WINHTTP_INTERNAL_ERROR;
+    }
+    if (status == WINHTTP_CALLBACK_STATUS_REQUEST_ERROR || status == WINHTTP_CALLBACK_STATUS_GETPROXYFORURL_COMPLETE) {
+        SetEvent(call->done);
+    }
+}
+
+std::optional<std::optional<ProxyRoute>> evaluate_ex(const std::wstring& url, const std::string& scheme,
+                                                     WINHTTP_AUTOPROXY_OPTIONS& options) {
+    static const HINTERNET session = WinHttpOpen(L"Tolvek", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                                                 WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
+    HINTERNET resolver = nullptr;
+    if (!session || WinHttpCreateProxyResolver(session, &resolver) != ERROR_SUCCESS) return std::nullopt;
+    // Left behind if the answer never comes: the callback may still write to it afterwards.
+    auto* call = new ExCall;
+    WinHttpSetStatusCallback(resolver, ex_callback,
+                             WINHTTP_CALLBACK_FLAG_REQUEST_ERROR | WINHTTP_CALLBACK_FLAG_GETPROXYFORURL_COMPLETE, 0);
+    const DWORD started = WinHttpGetProxyForUrlEx(resolver, url.c_str(), &options, reinterpret_cast<DWORD_PTR>(call));
+    if (started != ERROR_IO_PENDING || !call->done) {
+        WinHttpCloseHandle(resolver);
+        if (call->done) CloseHandle(call->done);
+        delete call;
+        return std::nullopt;  // the older call decides
+    }
+    if (WaitForSingleObject(call->done, 60000) != WAIT_OBJECT_0) {
+        WinHttpCloseHandle(resolver);
+        return std::optional<ProxyRoute>();  // nothing found
+    }
+    std::optional<ProxyRoute> answer;
+    WINHTTP_PROXY_RESULT result {};
+    if (call->error == ERROR_SUCCESS && WinHttpGetProxyResult(resolver, &result) == ERROR_SUCCESS) {
+        ProxyRoute route;
+        route.direct = false;
+        for (DWORD i = 0; i < result.cEntries; ++i) {
+            const WINHTTP_PROXY_RESULT_ENTRY& entry = result.pEntries[i];
+            if (!entry.fProxy) {  // DIRECT: after the proxies before it, and nothing after it
+                route.direct = true;
+                break;
+            }
+            if (entry.ProxyScheme != INTERNET_SCHEME_HTTP || !entry.pwszProxy) continue;
+            for (auto& proxy : proxies_for_scheme(narrow(entry.pwszProxy) + ":" + std::to_string(entry.ProxyPort), scheme)) {
+                route.proxies.push_back(std::move(proxy));
+            }
+        }
+        if (route.proxies.empty()) route.direct = true;
+        WinHttpFreeProxyResult(&result);
+        answer = std::move(route);
+    }
+    WinHttpCloseHandle(resolver);
+    CloseHandle(call->done);
+    delete call;
+    return answer;
+}
+
 // Runs on the resolver's thread only.
 std::optional<ProxyRoute> evaluate(const ProxySettings& settings, const std::string& url) {
     static std::once_flag watching;
     std::call_once(watching, watch_network);
-    static const HINTERNET session = WinHttpOpen(L"Tolvek", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
-                                                 WINHTTP_NO_PROXY_BYPASS, 0);
-    if (!session) return std::nullopt;
     // A script the settings name wins; detection only where there is none.
     const std::wstring script = wide(settings.script_url);
     WINHTTP_AUTOPROXY_OPTIONS options {};
@@ -57,15 +120,20 @@ std::optional<ProxyRoute> evaluate(const ProxySettings& settings, const std::str
         options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
     }
     options.fAutoLogonIfChallenged = TRUE;
+    const auto target = url_target(url);
+    const std::string scheme = target ? target->scheme : "https";
+    if (auto answer = evaluate_ex(wide(url), scheme, options)) return *answer;
+
+    static const HINTERNET session = WinHttpOpen(L"Tolvek", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                                                 WINHTTP_NO_PROXY_BYPASS, 0);
     WINHTTP_PROXY_INFO info {};
-    if (!WinHttpGetProxyForUrl(session, wide(url).c_str(), &options, &info)) return std::nullopt;
+    if (!session || !WinHttpGetProxyForUrl(session, wide(url).c_str(), &options, &info)) return std::nullopt;
     const std::string servers = take(info.lpszProxy);
     take(info.lpszProxyBypass);
     ProxyRoute route;
     if (info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY) {
-        // WinHTTP ends the list at a DIRECT: what it gives are proxies only.
-        const auto target = url_target(url);
-        route.proxies = proxies_for_scheme(servers, target ? target->scheme : "https");
+        // This older call ends its list at a DIRECT: what it gives are proxies only.
+        route.proxies = proxies_for_scheme(servers, scheme);
         route.direct = route.proxies.empty();
     }
     return route;
