@@ -278,7 +278,8 @@ HttpResult perform(const HttpRequest& request) {
         if (remaining.count() <= 0) {
             return ServiceError {ServiceError::Unreachable, curl_easy_strerror(CURLE_OPERATION_TIMEDOUT)};
         }
-        Hop hop = by_route(request.system_proxy ? proxy_resolver()->route(url) : ProxyRoute {}, [&](const std::string& proxy) {
+        const ProxyRoute route = request.system_proxy ? proxy_resolver()->route(url) : ProxyRoute {};
+        Hop hop = by_route(route, [&](const std::string& proxy) {
             return perform_once(method, url, headers, body, request.on_sent, request.max_body, remaining, proxy);
         });
         if (request.system_proxy) remember_route_label(hop.way);

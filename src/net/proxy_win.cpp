@@ -91,9 +91,8 @@ std::optional<std::optional<ProxyRoute>> evaluate_ex(const std::wstring& url, co
                 break;
             }
             if (entry.ProxyScheme != INTERNET_SCHEME_HTTP || !entry.pwszProxy) continue;
-            for (auto& proxy : proxies_for_scheme(narrow(entry.pwszProxy) + ":" + std::to_string(entry.ProxyPort), scheme)) {
-                route.proxies.push_back(std::move(proxy));
-            }
+            const std::string named = narrow(entry.pwszProxy) + ":" + std::to_string(entry.ProxyPort);
+            for (auto& proxy : proxies_for_scheme(named, scheme)) route.proxies.push_back(std::move(proxy));
         }
         if (route.proxies.empty()) route.direct = true;
         WinHttpFreeProxyResult(&result);

@@ -70,7 +70,9 @@ std::string expand(const std::string& path) {
     std::string out = path;
     for (const char* name : {"LOCALAPPDATA", "APPDATA", "USERPROFILE"}) {
         const std::string token = std::string("%") + name + "%";
-        if (const auto at = out.find(token); at != std::string::npos) out.replace(at, token.size(), get_env(name).value_or(""));
+        if (const auto at = out.find(token); at != std::string::npos) {
+            out.replace(at, token.size(), get_env(name).value_or(""));
+        }
     }
     return out;
 }
@@ -146,7 +148,8 @@ TEST_F(Deployment, ThePagesCommandsAndWhatTheyLeave) {
     // Every command of the page, in the order a rollout meets them, with what it must do.
     const std::string quiet_by_name = R"("%USERPROFILE%\Downloads\Tolvek-ST-3PVA-8RKE.exe" --quiet)";
     const std::string quiet_by_code = R"("%USERPROFILE%\Downloads\Tolvek.exe" --quiet --code ST-3PVA-8RKE)";
-    const std::string sigcheck = R"("%LOCALAPPDATA%\Tolvek\Tolvek.exe" --sigcheck "%USERPROFILE%\Downloads\Tolvek.exe")";
+    const std::string sigcheck =
+        R"("%LOCALAPPDATA%\Tolvek\Tolvek.exe" --sigcheck "%USERPROFILE%\Downloads\Tolvek.exe")";
     const std::string remove = R"("%LOCALAPPDATA%\Tolvek\Tolvek.exe" --uninstall --quiet)";
     const std::string store = R"("%USERPROFILE%\Downloads\Tolvek.exe" --store --code ST-3PVA-8RKE)";
     const std::vector<std::pair<std::string, std::function<void()>>> steps = {

@@ -65,7 +65,9 @@ TEST_F(Proxy, TunnelCarriesTheRequestAndKeepsTheTokenFromTheProxy) {
     ASSERT_EQ(seen.size(), 1u) << seen.dump();
     EXPECT_EQ(seen[0]["method"], "CONNECT");
     EXPECT_EQ(seen[0]["target"], tls_target());
-    for (const auto& header : seen[0]["headers"]) EXPECT_NE(to_lower_ascii(header[0].get<std::string>()), "authorization");
+    for (const auto& header : seen[0]["headers"]) {
+        EXPECT_NE(to_lower_ascii(header[0].get<std::string>()), "authorization");
+    }
     const Json requests = service.requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0]["path"], "/v1/app/hello");
@@ -94,7 +96,8 @@ TEST_F(Proxy, UnreachableProxyHandsOnOnlyWhereTheRouteSaysSo) {
     const auto raw = post_hello(service.tls_base(), "geheim", Json::object());
     ASSERT_TRUE(std::holds_alternative<ServiceError>(raw));
     EXPECT_EQ(std::get<ServiceError>(raw).kind, ServiceError::Unreachable);
-    EXPECT_EQ(std::get<ServiceError>(raw).message.rfind(std::string("Proxy ") + kDeadProxy + " nicht erreichbar: ", 0), 0u)
+    const std::string expected = std::string("Proxy ") + kDeadProxy + " nicht erreichbar: ";
+    EXPECT_EQ(std::get<ServiceError>(raw).message.rfind(expected, 0), 0u)
         << std::get<ServiceError>(raw).message;
     EXPECT_EQ(service.requests().size(), 2u) << "only the two requests that were allowed reached the service";
 }
