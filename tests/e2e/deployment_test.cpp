@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <regex>
 #include <sstream>
 
 #include "installing.h"
 #include "net/dictionary.h"
+#include "unit/deployment_page.h"
 
 namespace tolvek {
 namespace {
@@ -16,7 +16,7 @@ namespace {
 using namespace std::chrono_literals;
 using test::Installing;
 
-std::string page() { return read_file(path_join(TOLVEK_SOURCE_DIR, "docs/deployment.md")).value_or(""); }
+std::string page() { return test::deployment_page(); }
 
 // The lines of the page's ```bat boxes.
 std::vector<std::string> page_commands(const std::string& text) {
@@ -42,25 +42,9 @@ struct Place {
 };
 std::vector<Place> page_places(const std::string& text) {
     std::vector<Place> out;
-    std::istringstream lines(text);
-    std::string line;
-    bool inside = false;
-    const std::regex span("`([^`]+)`");
-    while (std::getline(lines, line)) {
-        if (!line.starts_with("|")) {
-            inside = false;
-            continue;
-        }
-        const std::string first = line.substr(1, line.find('|', 1) - 1);
-        if (!inside) {
-            inside = first == " Ort ";
-            continue;
-        }
-        if (first.starts_with("---")) continue;
-        Place place;
-        for (auto it = std::sregex_iterator(first.begin(), first.end(), span); it != std::sregex_iterator(); ++it) {
-            (place.path.empty() ? place.path : place.values.emplace_back()) = (*it)[1];
-        }
+    for (const auto& spans : test::first_cells(text, "Ort")) {
+        Place place;  // a row without a path stays empty and is never found
+        if (!spans.empty()) place = {spans.front(), std::vector<std::string>(spans.begin() + 1, spans.end())};
         out.push_back(place);
     }
     return out;

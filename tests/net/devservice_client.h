@@ -15,6 +15,24 @@
 
 namespace tolvek::test {
 
+// Posts JSON to a control endpoint of a test helper on loopback (directly, never through a proxy)
+// and returns its JSON answer; a failure fails the test, naming `helper`.
+inline Json post_control(const std::string& url, const Json& body, const char* helper) {
+    HttpRequest r;
+    r.method = "POST";
+    r.url = url;
+    r.headers = {{"Content-Type", "application/json"}};
+    r.system_proxy = false;
+    const std::string json = compact_json(body);
+    r.body = {json};
+    const auto result = interpret_json_response(perform(r));
+    if (const auto* error = std::get_if<ServiceError>(&result)) {
+        ADD_FAILURE() << helper << ": " << error->message;
+        return Json();
+    }
+    return std::get<Json>(result);
+}
+
 class DevService {
 public:
     DevService()
@@ -35,19 +53,7 @@ public:
 
 private:
     Json control(const std::string& path, const Json& body) const {
-        HttpRequest r;
-        r.method = "POST";
-        r.url = base_ + path;
-        r.headers = {{"Content-Type", "application/json"}};
-        const std::string json = compact_json(body);
-        r.body = {json};
-        r.system_proxy = false;  // the helper talks to its own loopback service
-        const auto result = interpret_json_response(perform(r));
-        if (const auto* error = std::get_if<ServiceError>(&result)) {
-            ADD_FAILURE() << "development service: " << error->message;
-            return Json();
-        }
-        return std::get<Json>(result);
+        return post_control(base_ + path, body, "development service");
     }
 
     std::string base_;

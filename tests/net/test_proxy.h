@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "devservice_client.h"
 #include "net/http.h"
 #include "util/platform.h"
 #ifdef _WIN32
@@ -39,19 +40,7 @@ public:
 
 private:
     Json control(const std::string& path, const Json& body) const {
-        HttpRequest r;
-        r.method = "POST";
-        r.url = "http://" + address_ + path;
-        r.headers = {{"Content-Type", "application/json"}};
-        r.system_proxy = false;
-        const std::string json = compact_json(body);
-        r.body = {json};
-        const auto result = interpret_json_response(perform(r));
-        if (const auto* error = std::get_if<ServiceError>(&result)) {
-            ADD_FAILURE() << "test proxy: " << error->message;
-            return Json();
-        }
-        return std::get<Json>(result);
+        return post_control("http://" + address_ + path, body, "test proxy");
     }
 
     std::string address_;

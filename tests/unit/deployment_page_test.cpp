@@ -11,39 +11,15 @@
 
 #include "base/settings.h"
 #include "build_config.h"
+#include "unit/deployment_page.h"
 #include "util/platform.h"
 
 namespace tolvek {
 namespace {
 
-std::string page() { return read_file(path_join(TOLVEK_SOURCE_DIR, "docs/deployment.md")).value_or(""); }
+using test::first_cells;
 
-// The code spans in the first cell of each row of the tables whose first heading cell is `heading`.
-std::vector<std::vector<std::string>> first_cells(const std::string& text, const std::string& heading) {
-    std::vector<std::vector<std::string>> rows;
-    std::istringstream lines(text);
-    std::string line;
-    bool inside = false;
-    while (std::getline(lines, line)) {
-        if (!line.starts_with("|")) {
-            inside = false;
-            continue;
-        }
-        const std::string first = line.substr(1, line.find('|', 1) - 1);
-        if (!inside) {
-            inside = first.find(heading) != std::string::npos && first.find('`') == std::string::npos;
-            continue;
-        }
-        if (first.starts_with("---")) continue;
-        std::vector<std::string> spans;
-        const std::regex span("`([^`]+)`");
-        for (auto it = std::sregex_iterator(first.begin(), first.end(), span); it != std::sregex_iterator(); ++it) {
-            spans.push_back((*it)[1]);
-        }
-        rows.push_back(spans);
-    }
-    return rows;
-}
+std::string page() { return test::deployment_page(); }
 
 // Every source file of the program, as one text.
 std::string program_sources() {

@@ -6,6 +6,17 @@
 # (127.0.0.1:PORT of the tests' company proxy, proxy.py).
 # The process id is appended to WINE_PIDS (or DEVSERVICE_PIDS) for the caller to end.
 
+# wait_for_port_file FILE MESSAGE: waits up to 5 s for a helper to write FILE; else says MESSAGE, fails.
+wait_for_port_file() {
+    local i
+    for i in $(seq 1 100); do
+        [ -s "$1" ] && return 0
+        sleep 0.05
+    done
+    echo "$2" >&2
+    return 1
+}
+
 start_devservice() {
     local dir=$1
     local here
@@ -26,15 +37,7 @@ start_devservice() {
     local pid=$!
     WINE_PIDS+=($pid)
     DEVSERVICE_PIDS+=($pid)
-    local i
-    for i in $(seq 1 100); do
-        [ -s "$dir/ports.json" ] && break
-        sleep 0.05
-    done
-    if [ ! -s "$dir/ports.json" ]; then
-        echo "devservice: did not start" >&2
-        return 1
-    fi
+    wait_for_port_file "$dir/ports.json" "devservice: did not start" || return 1
     local http https
     http=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["http"])' "$dir/ports.json")
     https=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["https"])' "$dir/ports.json")
@@ -48,14 +51,7 @@ start_devservice() {
     pid=$!
     WINE_PIDS+=($pid)
     DEVSERVICE_PIDS+=($pid)
-    for i in $(seq 1 100); do
-        [ -s "$dir/proxy.json" ] && break
-        sleep 0.05
-    done
-    if [ ! -s "$dir/proxy.json" ]; then
-        echo "devservice: the test proxy did not start" >&2
-        return 1
-    fi
+    wait_for_port_file "$dir/proxy.json" "devservice: the test proxy did not start" || return 1
     export TOLVEK_TEST_PROXY
     TOLVEK_TEST_PROXY=127.0.0.1:$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["port"])' "$dir/proxy.json")
 }
