@@ -1,6 +1,6 @@
 // Start time under Wine: from CreateProcess until Tolvek.exe's icon reaches the notification
 // area (a stand-in tray of this process receives it), beside the time until the empty program
-// has created its window. Nine starts each, alternating; prints the median and the best.
+// has created its window. Nineteen starts each, alternating; prints the median and the best.
 // With "prepare" it only writes the enrolled settings that the idle measurement of
 // scripts/bench starts Tolvek.exe with.
 #include <windows.h>
@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     SetEnvironmentVariableW(L"TOLVEK_PORTABLE", L"");
     test::FakeTray tray;
     std::vector<double> tolvek, empty;
-    for (int round = 0; round < 10; ++round) {  // the first round warms the prefix up
+    for (int round = 0; round < 20; ++round) {  // the first round warms the prefix up
         {
             const std::size_t before = tray.calls().size();
             const auto start = Clock::now();

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <array>
+#include <future>
 #include <thread>
 
 #include "build_config.h"
@@ -114,23 +115,22 @@ int run(HINSTANCE instance) {
         return 0;
     }
 
+    // The settings are read (and the token unsealed, which loads the system's cryptography)
+    // while the first window connects to the display: both take a while, and the icon waits
+    // for both.
+    std::future<Settings> reading = std::async(std::launch::async, load_settings);
     register_window_classes(instance);
     const HWND main_window = CreateWindowExW(0, L"TolvekMain", L"Tolvek", 0, 0, 0, 0, 0, nullptr,
                                              nullptr, instance, nullptr);
-    const HWND overlay_window = create_overlay_window(instance);
     if (cl.quiet) SetPropW(main_window, kQuietProperty, reinterpret_cast<HANDLE>(1));
-    // An unlock of the session is told to the main window (a resume comes anyway): the talk key
-    // is then set up anew.
-    WTSRegisterSessionNotification(main_window, NOTIFY_FOR_THIS_SESSION);
 
     AppState state;
     state.idle_icon = tray_icon(instance, 2, kIdleFallbackColour, kIdleFallbackDot);
     state.recording_icon =
         tray_icon(instance, 3, kRecordingFallbackColour, kRecordingFallbackDot);
-    state.settings = load_settings();
+    state.settings = reading.get();
     state.taskbar_created_msg = RegisterWindowMessageW(L"TaskbarCreated");
     state.main_window = main_window;
-    state.overlay_window = overlay_window;
     init_app_state(std::move(state));
 
     bool key_migrated = false;
@@ -145,6 +145,10 @@ int run(HINSTANCE instance) {
 
     // The icon first; what only a dictation needs is made after it.
     update_tray(true);
+    lock_app_state()->overlay_window = create_overlay_window(instance);
+    // An unlock of the session is told to the main window (a resume comes anyway): the talk key
+    // is then set up anew.
+    WTSRegisterSessionNotification(main_window, NOTIFY_FOR_THIS_SESSION);
     http_global_init();
     {
         const HBITMAP ears_up = render_fox_badge(scale(24), true);

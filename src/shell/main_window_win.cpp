@@ -334,15 +334,23 @@ void register_window_classes(HINSTANCE instance) {
         {L"TolvekPills", pills_proc},          {L"TolvekKeyDialog", key_dialog_proc},
         {L"TolvekKeycaps", keycaps_proc},
     };
+    // Both sizes loaded once here: a class given only the large icon gets its own scaled copy
+    // made from the resource, seven times over at every start.
     const HICON program_icon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+    const auto small_icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                                          GetSystemMetrics(SM_CXSMICON),
+                                                          GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    const HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
     for (const auto& c : classes) {
-        WNDCLASSW wc {};
+        WNDCLASSEXW wc {};
+        wc.cbSize = sizeof wc;
         wc.lpfnWndProc = c.proc;
         wc.hInstance = instance;
         wc.hIcon = program_icon;
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.hIconSm = small_icon;
+        wc.hCursor = arrow;
         wc.lpszClassName = c.name;
-        RegisterClassW(&wc);
+        RegisterClassExW(&wc);
     }
 }
 
