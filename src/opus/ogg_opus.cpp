@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "base/dictation_values.h"
 #include "base/log.h"
 #include "util/platform.h"
 
@@ -13,6 +14,7 @@ namespace tolvek {
 namespace {
 
 constexpr std::size_t kMaxPacket = 4000;
+constexpr opus_int32 kOpusBitrate = 32000;
 constexpr std::size_t kPagePackets = 50;
 constexpr std::size_t kPageLacing = 200;
 
@@ -33,7 +35,7 @@ void put_le(Bytes& out, std::uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
 
-std::size_t lacing_count(const Bytes& packet) { return packet.size() / 255 + 1; }
+std::size_t lacing_count(std::size_t packet_size) { return packet_size / 255 + 1; }
 
 struct EncoderDeleter {
     void operator()(OpusEncoder* e) const { opus_encoder_destroy(e); }
@@ -67,8 +69,11 @@ std::uint32_t ogg_crc(std::span<const std::uint8_t> data) {
     return crc;
 }
 
-void ogg_page(Bytes& out, std::uint32_t sequence, std::uint8_t header_type, std::uint64_t granule,
-              std::span<const Bytes> packets) {
+namespace {
+
+// One page around packets given by their sizes and their bytes one after the other.
+void put_page(Bytes& out, std::uint32_t sequence, std::uint8_t header_type, std::uint64_t granule,
+              std::span<const std::size_t> sizes, std::span<const std::uint8_t> data) {
     const std::size_t start = out.size();
     const char capture[] = "OggS";
     out.insert(out.end(), capture, capture + 4);
@@ -79,15 +84,28 @@ void ogg_page(Bytes& out, std::uint32_t sequence, std::uint8_t header_type, std:
     put_le(out, sequence, 4);
     put_le(out, 0, 4);  // checksum, filled in below
     std::size_t segments = 0;
-    for (const Bytes& p : packets) segments += lacing_count(p);
+    for (const std::size_t size : sizes) segments += lacing_count(size);
     out.push_back(static_cast<std::uint8_t>(segments));
-    for (const Bytes& p : packets) {
-        for (std::size_t i = 0; i < p.size() / 255; ++i) out.push_back(255);
-        out.push_back(static_cast<std::uint8_t>(p.size() % 255));
+    for (const std::size_t size : sizes) {
+        out.insert(out.end(), size / 255, 255);
+        out.push_back(static_cast<std::uint8_t>(size % 255));
     }
-    for (const Bytes& p : packets) out.insert(out.end(), p.begin(), p.end());
+    out.insert(out.end(), data.begin(), data.end());
     const std::uint32_t crc = ogg_crc(std::span(out).subspan(start));
     for (int i = 0; i < 4; ++i) out[start + 22 + i] = static_cast<std::uint8_t>(crc >> (8 * i));
+}
+
+}  // namespace
+
+void ogg_page(Bytes& out, std::uint32_t sequence, std::uint8_t header_type, std::uint64_t granule,
+              std::span<const Bytes> packets) {
+    std::vector<std::size_t> sizes;
+    Bytes data;
+    for (const Bytes& p : packets) {
+        sizes.push_back(p.size());
+        data.insert(data.end(), p.begin(), p.end());
+    }
+    put_page(out, sequence, header_type, granule, sizes, data);
 }
 
 std::optional<std::span<const std::uint8_t>> wav_samples(std::span<const std::uint8_t> wav) {
@@ -109,34 +127,50 @@ std::optional<std::span<const std::uint8_t>> wav_samples(std::span<const std::ui
     return std::nullopt;
 }
 
-Bytes mux_ogg_opus(const std::vector<Bytes>& packets, std::uint64_t samples, std::uint64_t lookahead) {
-    Bytes out;
-    std::uint32_t sequence = 0;
+OggOpusWriter::OggOpusWriter(std::uint64_t lookahead, std::size_t reserve) : lookahead_(lookahead) {
+    out_.reserve(reserve);
     Bytes head = {'O', 'p', 'u', 's', 'H', 'e', 'a', 'd', 1, 1};
     put_le(head, lookahead * 3, 2);
     put_le(head, 16000, 4);
     put_le(head, 0, 2);
     head.push_back(0);
-    ogg_page(out, sequence++, 2, 0, std::span(&head, 1));
+    ogg_page(out_, sequence_++, 2, 0, std::span(&head, 1));
     Bytes tags = {'O', 'p', 'u', 's', 'T', 'a', 'g', 's'};
     put_le(tags, 6, 4);
     for (char c : std::string_view("Tolvek")) tags.push_back(static_cast<std::uint8_t>(c));
     put_le(tags, 0, 4);
-    ogg_page(out, sequence++, 0, 0, std::span(&tags, 1));
+    ogg_page(out_, sequence_++, 0, 0, std::span(&tags, 1));
+}
 
-    std::size_t first = 0;  // the first packet not yet on a page
-    std::size_t pending_lacing = 0;
-    for (std::size_t i = 0; i < packets.size(); ++i) {
-        pending_lacing += lacing_count(packets[i]);
-        const bool last = i + 1 == packets.size();
-        if (i + 1 - first == kPagePackets || pending_lacing > kPageLacing || last) {
-            ogg_page(out, sequence++, last ? 4 : 0, last ? (samples + lookahead) * 3 : (i + 1) * 960,
-                     std::span(packets).subspan(first, i + 1 - first));
-            first = i + 1;
-            pending_lacing = 0;
-        }
-    }
-    return out;
+void OggOpusWriter::add(std::span<const std::uint8_t> packet) {
+    if (open_full_) write_open_page(false, 0);
+    open_bytes_.insert(open_bytes_.end(), packet.begin(), packet.end());
+    open_sizes_.push_back(packet.size());
+    open_lacing_ += lacing_count(packet.size());
+    ++packets_;
+    open_full_ = open_sizes_.size() == kPagePackets || open_lacing_ > kPageLacing;
+}
+
+void OggOpusWriter::write_open_page(bool last, std::uint64_t samples) {
+    put_page(out_, sequence_++, last ? 4 : 0, last ? (samples + lookahead_) * 3 : packets_ * 960, open_sizes_,
+             open_bytes_);
+    open_bytes_.clear();
+    open_sizes_.clear();
+    open_lacing_ = 0;
+    open_full_ = false;
+}
+
+Bytes OggOpusWriter::finish(std::uint64_t samples) {
+    if (!open_sizes_.empty()) write_open_page(true, samples);
+    return std::move(out_);
+}
+
+Bytes mux_ogg_opus(const std::vector<Bytes>& packets, std::uint64_t samples, std::uint64_t lookahead) {
+    std::size_t bytes = 0;
+    for (const Bytes& p : packets) bytes += p.size();
+    OggOpusWriter writer(lookahead, bytes + bytes / 50 + 256);
+    for (const Bytes& p : packets) writer.add(p);
+    return writer.finish(samples);
 }
 
 struct OpusStream::Encoder {
@@ -144,11 +178,15 @@ struct OpusStream::Encoder {
     std::uint64_t lookahead = 0;
 };
 
-OpusStream::OpusStream() { restart(); }
+// The stream's bytes per second of speech, with room for the pages and for louder passages.
+constexpr std::size_t kStreamBytesPerSecond = std::size_t {kOpusBitrate} / 8 * 5 / 4;
+
+OpusStream::OpusStream() : OpusStream(std::size_t {kRecordingLimitSeconds} * 16000) {}
+OpusStream::OpusStream(std::size_t expected_samples) { restart(expected_samples); }
 OpusStream::~OpusStream() = default;
 
-bool OpusStream::restart() {
-    packets_.clear();
+bool OpusStream::restart(std::size_t expected_samples) {
+    writer_.reset();
     fingerprint_ = kFingerprintSeed;
     encoder_ = std::make_unique<Encoder>();
     int error = 0;
@@ -156,12 +194,14 @@ bool OpusStream::restart() {
     failed_ = !encoder_->handle || error != OPUS_OK;
     if (failed_) return false;
     OpusEncoder* e = encoder_->handle.get();
-    opus_encoder_ctl(e, OPUS_SET_BITRATE(32000));
+    opus_encoder_ctl(e, OPUS_SET_BITRATE(kOpusBitrate));
     opus_encoder_ctl(e, OPUS_SET_VBR(1));
     opus_encoder_ctl(e, OPUS_SET_COMPLEXITY(5));
     opus_int32 lookahead = 0;
     opus_encoder_ctl(e, OPUS_GET_LOOKAHEAD(&lookahead));
     encoder_->lookahead = lookahead < 0 ? 0 : static_cast<std::uint64_t>(lookahead);
+    // Set aside, not touched: a page of it is taken only when the stream reaches it.
+    writer_.emplace(encoder_->lookahead, expected_samples / 16000 * kStreamBytesPerSecond + 4096);
     return true;
 }
 
@@ -182,14 +222,14 @@ bool OpusStream::encode_frame(std::span<const std::uint8_t> samples, std::size_t
         failed_ = true;
         return false;
     }
-    packets_.emplace_back(packet, packet + n);
+    writer_->add(std::span(packet, static_cast<std::size_t>(n)));
     return true;
 }
 
 void OpusStream::advance(std::span<const std::uint8_t> samples) {
     constexpr std::size_t kFrameBytes = 2 * kOpusFrame;
-    while (!failed_ && (packets_.size() + 1) * kFrameBytes <= samples.size()) {
-        const std::size_t frame = packets_.size();
+    while (!failed_ && (encoded_frames() + 1) * kFrameBytes <= samples.size()) {
+        const std::size_t frame = encoded_frames();
         fingerprint_ = fingerprint(fingerprint_, samples.subspan(frame * kFrameBytes, kFrameBytes));
         if (!encode_frame(samples, frame)) return;
     }
@@ -199,19 +239,20 @@ std::optional<OggOpus> OpusStream::finish(std::span<const std::uint8_t> samples)
     samples = samples.first(samples.size() & ~std::size_t {1});
     const std::size_t s = samples.size() / 2;
     if (s == 0) return std::nullopt;
-    const std::size_t early = packets_.size() * 2 * kOpusFrame;
-    if (early > samples.size() || fingerprint(kFingerprintSeed, samples.first(early)) != fingerprint_) {
-        restart();
+    const std::size_t early = encoded_frames() * 2 * kOpusFrame;
+    if (!writer_ || early > samples.size() ||
+        fingerprint(kFingerprintSeed, samples.first(early)) != fingerprint_) {
+        restart(s);
     }
     if (failed_) return std::nullopt;
-    const std::uint64_t lookahead = encoder_->lookahead;
-    const std::uint64_t frames = (s + lookahead + kOpusFrame - 1) / kOpusFrame;
-    packets_.reserve(static_cast<std::size_t>(frames));
-    while (packets_.size() < frames) {
-        if (!encode_frame(samples, packets_.size())) return std::nullopt;
+    const std::uint64_t frames = (s + encoder_->lookahead + kOpusFrame - 1) / kOpusFrame;
+    while (encoded_frames() < frames) {
+        if (!encode_frame(samples, encoded_frames())) return std::nullopt;
     }
+    // The stream's bytes leave with the result; what is left of this stream starts over.
     OggOpus result;
-    result.bytes = mux_ogg_opus(packets_, s, lookahead);
+    result.bytes = writer_->finish(s);
+    writer_.reset();
     result.duration_ms = static_cast<std::uint32_t>(s * 1000 / 16000);
     return result;
 }
@@ -220,7 +261,7 @@ std::optional<OggOpus> encode_ogg_opus(std::span<const std::uint8_t> wav) {
     const auto samples = wav_samples(wav);
     if (!samples) return std::nullopt;  // not a recording: the WAV goes as it is
     if (samples->size() < 2) return failed();
-    OpusStream stream;
+    OpusStream stream(samples->size() / 2);
     auto result = stream.finish(*samples);
     if (!result) return failed();
     return result;

@@ -35,6 +35,29 @@ void ogg_page(Bytes& out, std::uint32_t sequence, std::uint8_t header_type, std:
 // values, the last one ending the stream. There is at least one packet.
 Bytes mux_ogg_opus(const std::vector<Bytes>& packets, std::uint64_t samples, std::uint64_t lookahead);
 
+// The same stream written while the packets come, so that a packet is kept only as the page's
+// bytes: a full page goes out when the next packet shows that it is not the last one, and
+// finish() writes the last page. `reserve`: the bytes to set aside (untouched) up front.
+class OggOpusWriter {
+public:
+    OggOpusWriter(std::uint64_t lookahead, std::size_t reserve);
+    void add(std::span<const std::uint8_t> packet);
+    Bytes finish(std::uint64_t samples);
+    std::size_t packets() const { return packets_; }
+
+private:
+    void write_open_page(bool last, std::uint64_t samples);
+
+    Bytes out_;
+    Bytes open_bytes_;  // the packets of the page not yet written, one after the other
+    std::vector<std::size_t> open_sizes_;
+    std::size_t open_lacing_ = 0;
+    bool open_full_ = false;
+    std::uint32_t sequence_ = 0;
+    std::size_t packets_ = 0;
+    std::uint64_t lookahead_;
+};
+
 // The samples of a WAV image (its "data" chunk), or nothing when the image has none.
 std::optional<std::span<const std::uint8_t>> wav_samples(std::span<const std::uint8_t> wav);
 
@@ -49,7 +72,9 @@ std::optional<OggOpus> encode_ogg_opus(std::span<const std::uint8_t> wav);
 // replaced by another), finish starts over from the final samples.
 class OpusStream {
 public:
+    // Room is set aside (untouched) for `expected_samples`, or for the longest recording.
     OpusStream();
+    explicit OpusStream(std::size_t expected_samples);
     ~OpusStream();
     OpusStream(const OpusStream&) = delete;
     OpusStream& operator=(const OpusStream&) = delete;
@@ -58,15 +83,15 @@ public:
     void advance(std::span<const std::uint8_t> samples);
     // Nothing when the encoder failed or there are no samples (not logged here).
     std::optional<OggOpus> finish(std::span<const std::uint8_t> samples);
-    std::size_t encoded_frames() const { return packets_.size(); }
+    std::size_t encoded_frames() const { return writer_ ? writer_->packets() : 0; }
 
 private:
-    bool restart();
+    bool restart(std::size_t expected_samples);
     bool encode_frame(std::span<const std::uint8_t> samples, std::size_t frame);
 
     struct Encoder;
     std::unique_ptr<Encoder> encoder_;
-    std::vector<Bytes> packets_;
+    std::optional<OggOpusWriter> writer_;  // none before the encoder and after finish()
     std::uint64_t fingerprint_ = 0;  // of the sample bytes encoded so far
     bool failed_ = false;
 };

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <array>
 #include <future>
+#include <system_error>
 #include <thread>
 
 #include "build_config.h"
@@ -117,8 +118,12 @@ int run(HINSTANCE instance) {
 
     // The settings are read (and the token unsealed, which loads the system's cryptography)
     // while the first window connects to the display: both take a while, and the icon waits
-    // for both.
-    std::future<Settings> reading = std::async(std::launch::async, load_settings);
+    // for both. Without a thread they are read here.
+    std::future<Settings> reading;
+    try {
+        reading = std::async(std::launch::async, load_settings);
+    } catch (const std::system_error&) {
+    }
     register_window_classes(instance);
     const HWND main_window = CreateWindowExW(0, L"TolvekMain", L"Tolvek", 0, 0, 0, 0, 0, nullptr,
                                              nullptr, instance, nullptr);
@@ -128,7 +133,7 @@ int run(HINSTANCE instance) {
     state.idle_icon = tray_icon(instance, 2, kIdleFallbackColour, kIdleFallbackDot);
     state.recording_icon =
         tray_icon(instance, 3, kRecordingFallbackColour, kRecordingFallbackDot);
-    state.settings = reading.get();
+    state.settings = reading.valid() ? reading.get() : load_settings();
     state.taskbar_created_msg = RegisterWindowMessageW(L"TaskbarCreated");
     state.main_window = main_window;
     init_app_state(std::move(state));

@@ -134,6 +134,37 @@ TEST(OggOpus, OneSecondLayout) {
     }
 }
 
+// A page closes at 50 packets or once it holds more than 200 lacing values; a page that
+// closes with the stream's last packet is the last page, and no empty page follows it.
+TEST(OggOpus, PageBoundaries) {
+    struct Case {
+        std::size_t packets, packet_size;
+        std::vector<std::size_t> per_page;
+    };
+    const Case cases[] = {
+        {1, 10, {1}},           {50, 10, {50}},          {51, 10, {50, 1}},
+        {150, 10, {50, 50, 50}}, {50, 600, {50}},        {41, 1100, {41}},  // 5 lacing values each
+        {42, 1100, {41, 1}},    {83, 1100, {41, 41, 1}}, {14, 4000, {13, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.packets << " packets of " << c.packet_size);
+        const std::vector<Bytes> packets(c.packets, Bytes(c.packet_size, 0x5A));
+        const auto pages = read_pages(mux_ogg_opus(packets, c.packets * 320 - 100, 104));
+        ASSERT_EQ(pages.size(), c.per_page.size() + 2);
+        std::size_t before = 0;
+        for (std::size_t i = 0; i < c.per_page.size(); ++i) {
+            const auto& page = pages[i + 2];
+            const bool last = i + 1 == c.per_page.size();
+            EXPECT_EQ(page.packets.size(), c.per_page[i]);
+            EXPECT_EQ(page.sequence, i + 2);
+            EXPECT_EQ(page.type, last ? 4 : 0);
+            before += c.per_page[i];
+            EXPECT_EQ(page.granule, last ? (c.packets * 320 - 100 + 104) * 3 : before * 960);
+            EXPECT_TRUE(page.crc_ok);
+        }
+    }
+}
+
 TEST(OggOpus, WhatIsNotARecording) {
     test::ScopedDataDir data;
     const auto log = [&] { return read_file(data.file("tolvek.log")).value_or(""); };
