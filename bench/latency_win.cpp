@@ -57,15 +57,23 @@ std::size_t working_set() {
     return counters.WorkingSetSize;
 }
 
-// The largest working set seen while it runs.
+// The largest working set seen while it runs, and the working set before: taken once the
+// sampling thread runs, so that its own stack (under Wine ~1 MB for any thread) is not
+// counted as the dictation's.
 class PeakSampler {
 public:
     PeakSampler() : thread_([this] {
         while (!stop_) {
             peak_ = std::max(peak_.load(), working_set());
+            running_ = true;
             Sleep(2);
         }
-    }) {}
+    }) {
+        while (!running_) Sleep(1);
+        idle_ = working_set();
+        peak_ = idle_;
+    }
+    std::size_t idle() const { return idle_; }
     std::size_t stop() {
         stop_ = true;
         thread_.join();
@@ -73,8 +81,9 @@ public:
     }
 
 private:
-    std::atomic<bool> stop_ {false};
+    std::atomic<bool> stop_ {false}, running_ {false};
     std::atomic<std::size_t> peak_ {0};
+    std::size_t idle_ = 0;
     std::thread thread_;
 };
 
@@ -144,8 +153,8 @@ int main(int argc, char** argv) {
                 SetForegroundWindow(editor);
                 test::pump_for(std::chrono::milliseconds(400));
                 lock_app_state()->phase = 1;
-                const std::size_t idle = working_set();
                 PeakSampler sampler;
+                const std::size_t idle = sampler.idle();
                 CapturedRecording recording = recorded(pcm, kind);
                 DictationValues& v = dictation_values();
                 const auto start = Clock::now();
