@@ -1,7 +1,9 @@
-// Speech of any length for the benchmarks: the German fixture, repeated.
+// Speech of any length for the benchmarks (the German fixture, repeated), and the median.
 #pragma once
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "dictation/wav.h"
 #include "util/platform.h"
@@ -21,5 +23,10 @@ inline Bytes speech_pcm(std::size_t seconds) {
 }
 
 inline Bytes speech_wav(std::size_t seconds) { return wav_bytes(speech_pcm(seconds), 16000); }
+
+inline double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
 
 }  // namespace tolvek::bench

@@ -46,11 +46,6 @@ std::string text_of(HWND editor) {
     return narrow(text);
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 std::size_t working_set() {
     PROCESS_MEMORY_COUNTERS counters {};
     GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
@@ -200,9 +195,9 @@ int main(int argc, char** argv) {
                 std::printf("%-20s %4zu s   no round completed (%d failed)\n", name, seconds, failed[k]);
                 continue;
             }
-            handed_ms[k] = median(handed_times[k]);
+            handed_ms[k] = bench::median(handed_times[k]);
             std::printf("%-20s %4zu s %18.1f %13.1f %22.1f %22.1f", name, seconds, handed_ms[k],
-                        median(answer_times[k]), median(pasted_times[k]), peak_mb[k]);
+                        bench::median(answer_times[k]), bench::median(pasted_times[k]), peak_mb[k]);
             if (failed[k] > 0) std::printf("   (%d of %d rounds failed)", failed[k], rounds - 1);
             std::printf("\n");
         }

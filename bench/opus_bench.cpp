@@ -3,7 +3,6 @@
 #include <benchmark/benchmark.h>
 #include <opus/opus.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <vector>
@@ -25,11 +24,6 @@ double cpu_ms() {
     timespec t {};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 // The same encoder settings and frames, packets thrown away: libopus alone.
@@ -65,9 +59,9 @@ void BM_EncodeOggOpusBesideLibopus(benchmark::State& state) {
         plain_opus_encode(pcm);
         bare.push_back(cpu_ms() - t);
     }
-    state.counters["ours_cpu_ms"] = median(ours);
-    state.counters["libopus_cpu_ms"] = median(bare);
-    state.counters["ratio"] = median(ours) / median(bare);
+    state.counters["ours_cpu_ms"] = bench::median(ours);
+    state.counters["libopus_cpu_ms"] = bench::median(bare);
+    state.counters["ratio"] = bench::median(ours) / bench::median(bare);
     state.SetLabel("goal: ratio at most 1.02");
 }
 

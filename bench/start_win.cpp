@@ -103,6 +103,7 @@ int main(int argc, char** argv) {
     print("empty program: start to its window", empty);
     std::sort(tolvek.begin(), tolvek.end());
     std::sort(empty.begin(), empty.end());
-    std::printf("ratio of the medians: %.2f (goal at most 1.20)\n", tolvek[tolvek.size() / 2] / empty[empty.size() / 2]);
+    std::printf("ratio of the medians: %.2f (goal at most 1.20)\n",
+                tolvek[tolvek.size() / 2] / empty[empty.size() / 2]);
     return 0;
 }

@@ -56,21 +56,6 @@ std::uint64_t fingerprint(std::uint64_t h, std::span<const std::uint8_t> bytes) 
     return h;
 }
 
-std::optional<OggOpus> failed() {
-    log("Opus-Kodierung gescheitert, sende WAV");
-    return std::nullopt;
-}
-
-}  // namespace
-
-std::uint32_t ogg_crc(std::span<const std::uint8_t> data) {
-    std::uint32_t crc = 0;
-    for (std::uint8_t byte : data) crc = (crc << 8) ^ crc_table()[((crc >> 24) ^ byte) & 0xFF];
-    return crc;
-}
-
-namespace {
-
 // One page around packets given by their sizes and their bytes one after the other.
 void put_page(Bytes& out, std::uint32_t sequence, std::uint8_t header_type, std::uint64_t granule,
               std::span<const std::size_t> sizes, std::span<const std::uint8_t> data) {
@@ -95,7 +80,18 @@ void put_page(Bytes& out, std::uint32_t sequence, std::uint8_t header_type, std:
     for (int i = 0; i < 4; ++i) out[start + 22 + i] = static_cast<std::uint8_t>(crc >> (8 * i));
 }
 
+std::optional<OggOpus> failed() {
+    log("Opus-Kodierung gescheitert, sende WAV");
+    return std::nullopt;
+}
+
 }  // namespace
+
+std::uint32_t ogg_crc(std::span<const std::uint8_t> data) {
+    std::uint32_t crc = 0;
+    for (std::uint8_t byte : data) crc = (crc << 8) ^ crc_table()[((crc >> 24) ^ byte) & 0xFF];
+    return crc;
+}
 
 void ogg_page(Bytes& out, std::uint32_t sequence, std::uint8_t header_type, std::uint64_t granule,
               std::span<const Bytes> packets) {
